@@ -1,0 +1,178 @@
+#include "image/disk_image.h"
+
+#include <cstring>
+#include <limits>
+
+#include "image/byte_order.h"
+
+namespace dorvex {
+
+namespace {
+
+// Disk header fields.
+constexpr int32_t kMediaTypeOffset = 27;
+constexpr int32_t kDiskSizeOffset = 28;
+constexpr int32_t kTrackTableOffset = 32;
+
+// Sector header fields.
+constexpr int32_t kSectorCountOffset = 4;
+constexpr int32_t kDataLengthOffset = 14;
+
+// Largest size code whose nominal size, 128 << n, fits a signed 32-bit count.
+constexpr int32_t kLargestExactSizeCode = 23;
+
+// An address value matches a header byte only when it lies in 0 to 255.
+bool AddressMatches(const uint8_t* header, int32_t c, int32_t h, int32_t r,
+                    int32_t n) {
+  return header[0] == c && header[1] == h && header[2] == r && header[3] == n;
+}
+
+// The bytes a sector of size code n (0 to 255) stands for in a run. Beyond
+// kLargestExactSizeCode the size exceeds every length a run can ask for.
+int64_t NominalSectorSize(int32_t n) {
+  if (n > kLargestExactSizeCode) return int64_t{1} << 31;
+  return int64_t{128} << n;
+}
+
+}  // namespace
+
+bool DiskImage::Open(const char* path) {
+  disk_count_ = 0;
+  if (path == nullptr) {
+    file_.Close();
+    media_type_ = -1;
+    return true;
+  }
+  // A new file makes the old selection meaningless.
+  ClearSelection();
+  if (!file_.Open(path)) return false;
+
+  // The scan reads nothing but each header's disk size. A running offset
+  // that turns negative or leaves the 32-bit range cannot be sought, and
+  // ends it.
+  uint8_t header[kDiskHeaderSize];
+  int64_t offset = 0;
+  while (disk_count_ < kMaxDisks) {
+    disk_offsets_[disk_count_] = static_cast<int32_t>(offset);
+    if (!file_.Seek(offset)) break;
+    if (file_.Read(header, kDiskHeaderSize) < kDiskHeaderSize) break;
+    offset += DecodeLe32(header + kDiskSizeOffset);
+    ++disk_count_;
+    if (offset < 0 || offset > std::numeric_limits<int32_t>::max()) break;
+  }
+  return true;
+}
+
+void DiskImage::ClearSelection() {
+  disk_base_ = -1;
+  media_type_ = -1;
+  disk_size_ = 0;
+  std::memset(disk_name_, 0, sizeof disk_name_);
+}
+
+bool DiskImage::SelectDisk(int32_t index) {
+  if (!file_.IsOpen()) return false;
+  ClearSelection();
+  if (index < 0 || index >= disk_count_) return false;
+
+  // The scan read this header whole; only a file that shrank since can make
+  // it fall short, and then the disk stays unselected.
+  uint8_t header[kDiskHeaderSize];
+  const int32_t base = disk_offsets_[index];
+  if (!file_.Seek(base)) return false;
+  if (file_.Read(header, kDiskHeaderSize) < kDiskHeaderSize) return false;
+
+  disk_base_ = base;
+  for (int32_t t = 0; t < kTrackCount; ++t) {
+    track_table_[t] = DecodeLe32(header + kTrackTableOffset + 4 * t);
+  }
+  media_type_ = header[kMediaTypeOffset];
+  disk_size_ = DecodeLe32(header + kDiskSizeOffset);
+  for (int32_t i = 0; i < kDiskNameLength && header[i] != 0; ++i) {
+    disk_name_[i] = static_cast<char>(header[i]);
+  }
+  return true;
+}
+
+bool DiskImage::SeekToTrack(int32_t track) {
+  if (!file_.IsOpen()) return false;
+  if (track < 0 || track >= kTrackCount) return false;
+  const int32_t offset = track_table_[track];
+  // Signed comparison: a negative entry passes here, and fails the seek
+  // below only if it reaches before the start of the file.
+  if (offset == 0 || offset > disk_size_) return false;
+  return file_.Seek(int64_t{disk_base_} + offset);
+}
+
+int32_t DiskImage::ReadSector(int32_t track, int32_t c, int32_t h, int32_t r,
+                              int32_t n, uint8_t* buffer, int32_t max_length) {
+  if (max_length <= 0) return 0;
+  if (!SeekToTrack(track)) return 0;
+  uint8_t header[kSectorHeaderSize];
+  // Each header's own sector count decides where the search ends, so with
+  // inconsistent counts it can run on past the track; i is 64 bits wide so
+  // that no walk to the end of a huge file overflows it.
+  for (int64_t i = 0;; ++i) {
+    if (file_.Read(header, kSectorHeaderSize) < kSectorHeaderSize) return 0;
+    const int32_t sector_count = DecodeLe16(header + kSectorCountOffset);
+    const int32_t data_length = DecodeLe16(header + kDataLengthOffset);
+    if (sector_count == 0) return 0;
+    if (AddressMatches(header, c, h, r, n)) {
+      return file_.Read(buffer,
+                        data_length < max_length ? data_length : max_length);
+    }
+    if (!file_.Skip(data_length)) return 0;
+    if (i == sector_count - 1) return 0;
+  }
+}
+
+int32_t DiskImage::ReadSectors(int32_t track, int32_t c, int32_t h, int32_t r,
+                               int32_t n, uint8_t* buffer, int32_t length) {
+  // No header carries a size code outside 0 to 255, so no piece could be
+  // read; answering at once also keeps 128 << n a defined shift.
+  if (n < 0 || n > 255) return 0;
+  const int64_t step = NominalSectorSize(n);
+  int32_t done = 0;
+  while (done < length) {
+    const int32_t remaining = length - done;
+    const int32_t piece =
+        step < remaining ? static_cast<int32_t>(step) : remaining;
+    if (ReadSector(track, c, h, r, n, buffer + done, piece) < piece) {
+      return done;
+    }
+    done += piece;
+    // A piece was read, so track, c, h and r matched a sector and are small:
+    // none of the steps below can overflow.
+    if (r == last_sector_) {
+      ++track;
+      if (h == 0) {
+        h = 1;
+      } else {
+        h = 0;
+        ++c;
+      }
+      r = first_sector_;
+    } else {
+      ++r;
+    }
+  }
+  return done;
+}
+
+int32_t DiskImage::ListSectorIds(int32_t track, uint8_t* buffer,
+                                 int32_t length) {
+  if (!SeekToTrack(track)) return 0;
+  uint8_t header[kSectorHeaderSize];
+  int32_t result = 0;
+  // Unlike ReadSector, a sector count of 0 does not end the listing.
+  for (int32_t i = 0; length - result >= 4; ++i) {
+    if (file_.Read(header, kSectorHeaderSize) < kSectorHeaderSize) break;
+    std::memcpy(buffer + result, header, 4);
+    result += 4;
+    if (!file_.Skip(DecodeLe16(header + kDataLengthOffset))) break;
+    if (i == DecodeLe16(header + kSectorCountOffset) - 1) break;
+  }
+  return result;
+}
+
+}  // namespace dorvex

@@ -1,0 +1,98 @@
+#ifndef DORVEX_IMAGE_DISK_IMAGE_H_
+#define DORVEX_IMAGE_DISK_IMAGE_H_
+
+#include <cstdint>
+
+#include "image/image_file.h"
+
+namespace dorvex {
+
+// Reads an image file in the D88 layout: one or more floppy-disk images one
+// after another, each a 688-byte disk header (name, media type, disk size and
+// a table of 164 track offsets) followed by its tracks. A track is a run of
+// sectors, each a 16-byte sector header followed by its data.
+//
+// Every failure is a result: false, 0 or a short count. Nothing is allocated.
+class DiskImage {
+ public:
+  static constexpr int32_t kMaxDisks = 64;
+  static constexpr int32_t kTrackCount = 164;
+  static constexpr int32_t kDiskHeaderSize = 688;
+  static constexpr int32_t kSectorHeaderSize = 16;
+  static constexpr int32_t kDiskNameLength = 16;
+
+  DiskImage() = default;
+  DiskImage(const DiskImage&) = delete;
+  DiskImage& operator=(const DiskImage&) = delete;
+
+  // With a path: opens the image file and indexes up to 64 disks, stopping at
+  // the first disk header that cannot be read whole. Returns false only when
+  // the file cannot be opened (or cannot be read at all, as a directory).
+  // A file too short for one header opens with a disk count of 0.
+  // With nullptr: closes the image file; the disk count becomes 0 and the
+  // media type -1, while the last disk name stays. Returns true.
+  bool Open(const char* path);
+
+  // Number of disks the last Open indexed, 0 to 64.
+  int32_t GetDiskCount() const { return disk_count_; }
+
+  // Makes disk `index` (from 0) the selected disk and loads its header.
+  // Returns false with no image open (nothing changes), and with the
+  // selection cleared for an index outside 0 to disk count - 1 or a header
+  // that can no longer be read whole.
+  bool SelectDisk(int32_t index);
+
+  // The selected disk's name: at most 16 characters, always terminated.
+  const char* GetDiskName() const { return disk_name_; }
+
+  // The selected disk's media-type byte (0 to 255), or -1 when none.
+  int32_t GetMediaType() const { return media_type_; }
+
+  // Sets the sector window: sector `last` of a track is followed, in a run,
+  // by sector `first` of the next track.
+  void SetSectorRange(int32_t first, int32_t last) {
+    first_sector_ = first;
+    last_sector_ = last;
+  }
+
+  // Reads the first sector of `track` whose header carries C/H/R/N equal to
+  // c/h/r/n: at most `max_length` bytes of its data into `buffer`. Returns
+  // the count placed there (short when the file ends inside the data), or 0
+  // when the track or the sector cannot be found.
+  int32_t ReadSector(int32_t track, int32_t c, int32_t h, int32_t r, int32_t n,
+                     uint8_t* buffer, int32_t max_length);
+
+  // Reads `length` bytes from a run of sectors of size code `n` that starts
+  // at C/H/R and steps through the sector window and on to the next tracks,
+  // filling 128 << n bytes from each. Returns the bytes of the pieces read
+  // whole, 0 to `length`; bytes of a short last piece may stand in `buffer`.
+  int32_t ReadSectors(int32_t track, int32_t c, int32_t h, int32_t r, int32_t n,
+                      uint8_t* buffer, int32_t length);
+
+  // Lists the C/H/R/N of the sectors of `track` in stored order, 4 bytes a
+  // sector, as many as `length` holds. Returns the bytes placed in `buffer`.
+  int32_t ListSectorIds(int32_t track, uint8_t* buffer, int32_t length);
+
+ private:
+  // Seeks to the first sector header of `track`. False when no file is open,
+  // the track is out of range, absent or beyond the disk, or cannot be
+  // reached by a seek.
+  bool SeekToTrack(int32_t track);
+
+  void ClearSelection();
+
+  ImageFile file_;
+  int32_t disk_count_ = 0;
+  int32_t first_sector_ = 1;
+  int32_t last_sector_ = 16;
+  int32_t disk_offsets_[kMaxDisks] = {};
+  int32_t disk_size_ = 0;
+  int32_t disk_base_ = -1;
+  int32_t track_table_[kTrackCount] = {};
+  int32_t media_type_ = -1;
+  char disk_name_[kDiskNameLength + 1] = {};
+};
+
+}  // namespace dorvex
+
+#endif  // DORVEX_IMAGE_DISK_IMAGE_H_

@@ -1,0 +1,106 @@
+#include "image/image_file.h"
+
+#include <cstring>
+#include <limits>
+
+#ifdef _WIN32
+#include "image/utf8_path.h"
+#endif
+
+namespace dorvex {
+
+namespace {
+
+// The standard stream seeks with a long, which is 32 bits wide on Windows and
+// on 32-bit hosts: a position beyond it cannot be reached there.
+constexpr int64_t kMaxSeekOffset = std::numeric_limits<long>::max();
+
+std::FILE* OpenForReading(const char* path) {
+#ifdef _WIN32
+  return OpenUtf8Path(path);
+#else
+  return std::fopen(path, "rb");
+#endif
+}
+
+}  // namespace
+
+ImageFile::~ImageFile() { Close(); }
+
+bool ImageFile::Open(const char* path) {
+  Close();
+  std::FILE* file = OpenForReading(path);
+  if (file == nullptr) return false;
+  // The stream's own buffer would only copy every byte twice: this object
+  // reads in large blocks into its own.
+  std::setvbuf(file, nullptr, _IONBF, 0);
+  file_ = file;
+  position_ = 0;
+  buffer_start_ = 0;
+  buffer_length_ = 0;
+  os_position_ = 0;
+  read_error_ = false;
+  // Some systems open a directory for reading and fail only on the first
+  // read: such a path is as unusable as one that does not open.
+  if (!Fill() && read_error_) {
+    Close();
+    return false;
+  }
+  return true;
+}
+
+void ImageFile::Close() {
+  if (file_ != nullptr) std::fclose(file_);
+  file_ = nullptr;
+  buffer_length_ = 0;
+}
+
+bool ImageFile::Seek(int64_t offset) {
+  if (file_ == nullptr || offset < 0 || offset > kMaxSeekOffset) return false;
+  position_ = offset;
+  return true;
+}
+
+int32_t ImageFile::Read(uint8_t* dst, int32_t length) {
+  if (file_ == nullptr || length <= 0) return 0;
+  int32_t done = 0;
+  while (done < length) {
+    const int64_t skip = position_ - buffer_start_;
+    if (skip < 0 || skip >= buffer_length_) {
+      if (!Fill()) break;
+      continue;
+    }
+    const int32_t available = buffer_length_ - static_cast<int32_t>(skip);
+    const int32_t wanted = length - done;
+    const int32_t count = wanted < available ? wanted : available;
+    std::memcpy(dst + done, buffer_ + skip, static_cast<size_t>(count));
+    done += count;
+    position_ += count;
+  }
+  return done;
+}
+
+bool ImageFile::Fill() {
+  buffer_start_ = position_;
+  buffer_length_ = 0;
+  if (position_ > kMaxSeekOffset) return false;
+  if (os_position_ != position_) {
+    os_position_ = -1;
+    if (std::fseek(file_, static_cast<long>(position_), SEEK_SET) != 0) {
+      return false;
+    }
+    os_position_ = position_;
+  }
+  const size_t got = std::fread(buffer_, 1, sizeof buffer_, file_);
+  if (got < sizeof buffer_ && std::ferror(file_)) {
+    read_error_ = true;
+    std::clearerr(file_);
+    os_position_ = -1;  // a failed read may leave the position anywhere
+  } else {
+    os_position_ += static_cast<int64_t>(got);
+  }
+  buffer_length_ = static_cast<int32_t>(got);
+  return got > 0;
+}
+
+}  // namespace dorvex

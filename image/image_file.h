@@ -1,0 +1,62 @@
+#ifndef DORVEX_IMAGE_IMAGE_FILE_H_
+#define DORVEX_IMAGE_IMAGE_FILE_H_
+
+#include <cstdint>
+#include <cstdio>
+
+namespace dorvex {
+
+// A file opened for reading in binary mode, read through a fixed buffer of its
+// own. Seeks are only recorded; the operating system is asked to move only
+// when a read needs bytes the buffer does not hold, so walking the sector
+// headers of a track and skipping their data costs no system call.
+class ImageFile {
+ public:
+  static constexpr int32_t kBufferSize = 128 * 1024;
+
+  ImageFile() = default;
+  ~ImageFile();
+  ImageFile(const ImageFile&) = delete;
+  ImageFile& operator=(const ImageFile&) = delete;
+
+  // Opens `path` (UTF-8) for reading and leaves the read position at 0.
+  // Returns false, leaving the object closed, when the file cannot be opened
+  // or cannot be read at all (a directory, for one).
+  bool Open(const char* path);
+
+  // Closes the file if one is open.
+  void Close();
+
+  bool IsOpen() const { return file_ != nullptr; }
+
+  // Moves the read position to `offset` bytes from the start of the file.
+  // Returns false, and leaves the position as it was, when no file is open,
+  // the offset is negative, or it is beyond what the host's seek can reach.
+  // A position past the end of the file is allowed; reads there return 0.
+  bool Seek(int64_t offset);
+
+  // Moves the read position by `delta` bytes; fails as Seek does.
+  bool Skip(int64_t delta) { return Seek(position_ + delta); }
+
+  // Reads up to `length` bytes at the read position into `dst` and moves
+  // past them. Returns the count read: less than `length` at the end of the
+  // file or on a read error, 0 when `length` is 0 or less or nothing is open.
+  int32_t Read(uint8_t* dst, int32_t length);
+
+ private:
+  // Loads the buffer with the bytes from the read position on. Returns false
+  // when nothing could be loaded (end of file, error, unreachable position).
+  bool Fill();
+
+  std::FILE* file_ = nullptr;
+  int64_t position_ = 0;
+  int64_t buffer_start_ = 0;  // file offset of buffer_[0]
+  int32_t buffer_length_ = 0;
+  int64_t os_position_ = -1;  // the stream's own position; -1 when unknown
+  bool read_error_ = false;
+  uint8_t buffer_[kBufferSize] = {};
+};
+
+}  // namespace dorvex
+
+#endif  // DORVEX_IMAGE_IMAGE_FILE_H_

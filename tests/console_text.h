@@ -1,0 +1,51 @@
+#ifndef DORVEX_TESTS_CONSOLE_TEXT_H_
+#define DORVEX_TESTS_CONSOLE_TEXT_H_
+
+// The console lines the tests expect, spelled out byte by byte in Shift_JIS
+// independently of the program's own tables.
+
+#include <string>
+
+namespace d88 {
+
+inline std::string UsageLine() { return "Usage: dorvex image\n"; }
+
+// ファイルをオープンできません
+inline std::string CannotOpenLine() {
+  return "\x83\x74\x83\x40\x83\x43\x83\x8B\x82\xF0\x83\x49\x81\x5B\x83\x76"
+         "\x83\x93\x82\xC5\x82\xAB\x82\xDC\x82\xB9\x82\xF1\x0A";
+}
+
+// ディスク %d 枚目は正しいディスクではないようです.
+inline std::string WrongDiskLine(int position) {
+  return "\x83\x66\x83\x42\x83\x58\x83\x4E\x20" + std::to_string(position) +
+         "\x20\x96\x87\x96\xDA\x82\xCD\x90\xB3\x82\xB5\x82\xA2\x83\x66\x83\x42"
+         "\x83\x58\x83\x4E\x82\xC5\x82\xCD\x82\xC8\x82\xA2\x82\xE6\x82\xA4\x82"
+         "\xC5\x82\xB7\x2E\x0A";
+}
+
+// %d 枚めのイメージからファイルを抽出します.
+inline std::string ExtractingLine(int position) {
+  return std::to_string(position) +
+         "\x20\x96\x87\x82\xDF\x82\xCC\x83\x43\x83\x81\x81\x5B\x83\x57\x82\xA9"
+         "\x82\xE7\x83\x74\x83\x40\x83\x43\x83\x8B\x82\xF0\x92\x8A\x8F\x6F\x82"
+         "\xB5\x82\xDC\x82\xB7\x2E\x0A";
+}
+
+// %s の読み込みに失敗しました.
+inline std::string ReadFailedLine(const std::string& name) {
+  return name +
+         "\x20\x82\xCC\x93\xC7\x82\xDD\x8D\x9E\x82\xDD\x82\xC9\x8E\xB8\x94\x73"
+         "\x82\xB5\x82\xDC\x82\xB5\x82\xBD\x2E\x0A";
+}
+
+// %s の書き込みに失敗しました.
+inline std::string WriteFailedLine(const std::string& name) {
+  return name +
+         "\x20\x82\xCC\x8F\x91\x82\xAB\x8D\x9E\x82\xDD\x82\xC9\x8E\xB8\x94\x73"
+         "\x82\xB5\x82\xDC\x82\xB5\x82\xBD\x2E\x0A";
+}
+
+}  // namespace d88
+
+#endif  // DORVEX_TESTS_CONSOLE_TEXT_H_

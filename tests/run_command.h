@@ -1,0 +1,31 @@
+#ifndef DORVEX_TESTS_RUN_COMMAND_H_
+#define DORVEX_TESTS_RUN_COMMAND_H_
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tool/command.h"
+
+namespace d88 {
+
+struct CommandResult {
+  int status;
+  std::string out;
+  std::string err;
+};
+
+// Runs the command in-process with `args` after the program name.
+inline CommandResult RunDorvex(const std::vector<std::string>& args) {
+  std::vector<const char*> argv{"dorvex"};
+  for (const std::string& arg : args) argv.push_back(arg.c_str());
+  argv.push_back(nullptr);
+  std::ostringstream out, err;
+  const int status = dorvex::RunCommand(static_cast<int>(argv.size() - 1),
+                                        argv.data(), out, err);
+  return {status, out.str(), err.str()};
+}
+
+}  // namespace d88
+
+#endif  // DORVEX_TESTS_RUN_COMMAND_H_

@@ -1,0 +1,70 @@
+#include "tool/command.h"
+
+#include <cstring>
+
+#include "image/disk_image.h"
+#include "tool/extract.h"
+#include "tool/messages.h"
+
+namespace dorvex {
+
+namespace {
+
+// The identification block fills sectors 15 and 16 (size code 1) of track 0
+// under the sector window 1 to 16. A data disk has its disk number, 0 to 9,
+// at byte 400 and the mark 0xFF at bytes 401 to 403.
+constexpr int32_t kIdentificationSize = 512;
+constexpr int32_t kIdentificationSector = 15;
+constexpr int32_t kIdentificationSizeCode = 1;
+constexpr int32_t kFirstSystemSector = 1;
+constexpr int32_t kLastSystemSector = 16;
+constexpr int kDiskNumberOffset = 400;
+constexpr int kMaxDiskNumber = 9;
+constexpr uint8_t kMark = 0xFF;
+
+uint8_t g_identification[kIdentificationSize];
+
+// Reads the identification block of the selected disk. Returns its disk
+// number for a data disk, -1 for any other.
+int ReadDiskNumber(DiskImage& image) {
+  image.SetSectorRange(kFirstSystemSector, kLastSystemSector);
+  std::memset(g_identification, 0, sizeof g_identification);
+  const int32_t read =
+      image.ReadSectors(0, 0, 0, kIdentificationSector, kIdentificationSizeCode,
+                        g_identification, kIdentificationSize);
+  if (read != kIdentificationSize) return -1;
+  const uint8_t* block = g_identification + kDiskNumberOffset;
+  if (block[0] > kMaxDiskNumber) return -1;
+  if (block[1] != kMark || block[2] != kMark || block[3] != kMark) return -1;
+  return block[0];
+}
+
+}  // namespace
+
+int RunCommand(int argc, const char* const* argv, std::ostream& out,
+               std::ostream& err) {
+  if (argc != 2) {
+    WriteUsage(err);
+    return 1;
+  }
+  DiskImage image;
+  if (!image.Open(argv[1])) {
+    WriteCannotOpen(err);
+    return 1;
+  }
+  const int32_t disk_count = image.GetDiskCount();
+  for (int32_t i = 0; i < disk_count; ++i) {
+    // A disk that cannot be selected fails the identification.
+    image.SelectDisk(i);
+    const int disk_number = ReadDiskNumber(image);
+    if (disk_number < 0) {
+      WriteWrongDisk(err, i + 1);
+      continue;
+    }
+    WriteExtracting(out, i + 1);
+    ExtractFiles(image, disk_number, err);
+  }
+  return 0;
+}
+
+}  // namespace dorvex

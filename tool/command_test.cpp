@@ -1,0 +1,118 @@
+#include "tool/command.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "tests/console_text.h"
+#include "tests/d88_builder.h"
+#include "tests/run_command.h"
+#include "tests/scratch_dir.h"
+
+namespace dorvex {
+namespace {
+
+using d88::Bytes;
+using d88::DataDisk;
+
+TEST(CommandTest, WrongArgumentCountsGetTheUsageLine) {
+  d88::ScratchDir scratch;
+  ASSERT_TRUE(d88::WriteBytes("a.d88", DataDisk(1).Build()));
+  for (const auto& args : std::vector<std::vector<std::string>>{
+           {}, {"a.d88", "a.d88"}, {"a.d88", "x", "y"}}) {
+    const d88::CommandResult result = d88::RunDorvex(args);
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, d88::UsageLine());
+  }
+  EXPECT_EQ(scratch.List(), std::vector<std::string>{"a.d88"});
+}
+
+TEST(CommandTest, UnopenablePathsGetTheCannotOpenLine) {
+  d88::ScratchDir scratch;
+  std::filesystem::create_directory("dir.d88");
+  for (const char* path : {"missing.d88", "", "dir.d88", "."}) {
+    const d88::CommandResult result = d88::RunDorvex({path});
+    EXPECT_EQ(result.status, 1) << path;
+    EXPECT_EQ(result.out, "") << path;
+    EXPECT_EQ(result.err, d88::CannotOpenLine()) << path;
+  }
+}
+
+// Disks that are not data disks, each alone in an image.
+TEST(CommandTest, IdentificationRejectsForeignDisks) {
+  struct Case {
+    const char* what;
+    std::function<void(d88::Disk&)> damage;
+  };
+  const Case cases[] = {
+      {"disk number 10", [](d88::Disk& d) { d.Write(0, 16, 144, {10}); }},
+      {"disk number 255", [](d88::Disk& d) { d.Write(0, 16, 144, {255}); }},
+      {"0xFE at 403", [](d88::Disk& d) { d.Write(0, 16, 147, {0xFE}); }},
+      {"0x00 at 401", [](d88::Disk& d) { d.Write(0, 16, 145, {0x00}); }},
+      {"sector 16 missing", [](d88::Disk& d) { d.tracks[0].pop_back(); }},
+      {"sector 15 missing",
+       [](d88::Disk& d) { d.tracks[0].erase(d.tracks[0].begin() + 14); }},
+      {"sector 15 short",
+       [](d88::Disk& d) { d.tracks[0][14].data.resize(255); }},
+      {"sector 16 of size code 2", [](d88::Disk& d) { d.tracks[0][15].n = 2; }},
+      {"track 0 absent", [](d88::Disk& d) { d.track_offsets[0] = 0; }},
+      {"track 0 beyond the disk",
+       [](d88::Disk& d) { d.track_offsets[0] = 1 << 30; }},
+      {"track 0 at cylinder 1",
+       [](d88::Disk& d) {
+         for (auto& sector : d.tracks[0]) sector.c = 1;
+       }},
+  };
+  for (const Case& c : cases) {
+    d88::ScratchDir scratch;
+    DataDisk disk(1);
+    disk.AddFile(0, 1, 1, d88::Pattern(10, 1));
+    c.damage(disk.disk());
+    ASSERT_TRUE(d88::WriteBytes("image.d88", disk.Build()));
+    const d88::CommandResult result = d88::RunDorvex({"image.d88"});
+    EXPECT_EQ(result.status, 0) << c.what;
+    EXPECT_EQ(result.out, "") << c.what;
+    EXPECT_EQ(result.err, d88::WrongDiskLine(1)) << c.what;
+    EXPECT_EQ(scratch.List(), std::vector<std::string>{"image.d88"}) << c.what;
+  }
+}
+
+TEST(CommandTest, EmptyAndHeaderlessImagesSayNothing) {
+  d88::ScratchDir scratch;
+  for (size_t size : {size_t{0}, size_t{687}}) {
+    ASSERT_TRUE(d88::WriteBytes("image.d88", Bytes(size, 0x55)));
+    const d88::CommandResult result = d88::RunDorvex({"image.d88"});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, "");
+  }
+}
+
+TEST(CommandTest, ReportsEveryDiskByItsPosition) {
+  d88::ScratchDir scratch;
+  // Data disks at positions 1, 2, 10 and 12; foreign disks elsewhere,
+  // among them disk number 9 (valid) and a disk with no tracks.
+  std::vector<d88::Disk> disks;
+  std::string expected_out, expected_err;
+  for (int position = 1; position <= 12; ++position) {
+    const bool data = position <= 2 || position == 10 || position == 12;
+    if (data) {
+      disks.push_back(DataDisk(position == 12 ? 9 : 0).disk());
+      expected_out += d88::ExtractingLine(position);
+    } else {
+      d88::Disk foreign;
+      if (position % 2 == 0) foreign = DataDisk(10).disk();
+      disks.push_back(foreign);
+      expected_err += d88::WrongDiskLine(position);
+    }
+  }
+  ASSERT_TRUE(d88::WriteBytes("image.d88", d88::BuildImage(disks)));
+  const d88::CommandResult result = d88::RunDorvex({"image.d88"});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.out, expected_out);
+  EXPECT_EQ(result.err, expected_err);
+}
+
+}  // namespace
+}  // namespace dorvex

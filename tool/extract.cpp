@@ -1,0 +1,65 @@
+#include "tool/extract.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "image/byte_order.h"
+#include "tool/messages.h"
+#include "tool/output_file.h"
+
+namespace dorvex {
+
+namespace {
+
+// The directory fills sectors 13 and 14 (size code 1, 256 bytes each) of
+// track 0; file data lies in sectors 1 to 5 of size code 3 (1024 bytes).
+constexpr int32_t kDirectorySize = 512;
+constexpr int32_t kDirectorySector = 13;
+constexpr int32_t kDirectorySizeCode = 1;
+constexpr int32_t kFileSizeCode = 3;
+constexpr int32_t kFirstFileSector = 1;
+constexpr int32_t kLastFileSector = 5;
+constexpr int32_t kEntrySize = 4;
+
+// A 16-bit file length never exceeds 65,535 bytes, so every file fits.
+constexpr int32_t kFileBufferSize = 65536;
+
+uint8_t g_directory[kDirectorySize];
+uint8_t g_file[kFileBufferSize];
+
+}  // namespace
+
+void FormatOutputName(int disk_number, int entry, char (&name)[4]) {
+  std::snprintf(name, sizeof name, "%01X%02X",
+                static_cast<unsigned>(disk_number) & 0xFu,
+                static_cast<unsigned>(entry) & 0xFFu);
+}
+
+void ExtractFiles(DiskImage& image, int disk_number, std::ostream& err) {
+  // What cannot be read stays zero, and zero entries are empty: a disk whose
+  // directory is unreadable yields no files and no messages.
+  std::memset(g_directory, 0, sizeof g_directory);
+  image.ReadSectors(0, 0, 0, kDirectorySector, kDirectorySizeCode, g_directory,
+                    kDirectorySize);
+  image.SetSectorRange(kFirstFileSector, kLastFileSector);
+
+  for (int entry = 0; entry < kDirectoryEntries; ++entry) {
+    const uint8_t* fields = g_directory + kEntrySize * entry;
+    const int32_t start_sector = fields[0];
+    const int32_t start_track = fields[1];
+    const int32_t length = DecodeLe16(fields + 2);
+    if (length == 0) continue;
+
+    char name[4];
+    FormatOutputName(disk_number, entry, name);
+    if (image.ReadSectors(start_track, start_track / 2, start_track % 2,
+                          start_sector, kFileSizeCode, g_file,
+                          length) != length) {
+      WriteReadFailed(err, name);
+      continue;
+    }
+    if (!WriteOutputFile(name, g_file, length)) WriteWriteFailed(err, name);
+  }
+}
+
+}  // namespace dorvex
