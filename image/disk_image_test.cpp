@@ -149,8 +149,13 @@ TEST_F(DiskImageTest, ClosingKeepsTheNameButNothingElse) {
 }
 
 TEST_F(DiskImageTest, SelectFailsWhenTheFileShrankAfterOpening) {
-  OpenDisks({PlainDisk("A"), PlainDisk("B")});
-  ASSERT_TRUE(d88::WriteBytes("image.d88", d88::BuildDisk(PlainDisk("A"))));
+  // Disk A is larger than the read buffer, so that B's header must come
+  // from the file again.
+  Disk a = PlainDisk("A");
+  for (int t = 1; t < 80; ++t) a.FormatTrack(t, 1, 16, 1);
+  OpenDisks({a, PlainDisk("B")});
+  ASSERT_TRUE(image_.SelectDisk(0));
+  ASSERT_TRUE(d88::WriteBytes("image.d88", d88::BuildDisk(a)));
   EXPECT_TRUE(image_.SelectDisk(0));
   EXPECT_FALSE(image_.SelectDisk(1));
   EXPECT_EQ(image_.GetMediaType(), -1);

@@ -81,26 +81,46 @@ int32_t ImageFile::Read(uint8_t* dst, int32_t length) {
 }
 
 bool ImageFile::Fill() {
-  buffer_start_ = position_;
-  buffer_length_ = 0;
-  if (position_ > kMaxSeekOffset) return false;
-  if (os_position_ != position_) {
-    os_position_ = -1;
-    if (std::fseek(file_, static_cast<long>(position_), SEEK_SET) != 0) {
-      return false;
+  const int64_t end = buffer_start_ + buffer_length_;
+  const bool continues = buffer_length_ > 0 && os_position_ == end &&
+                         position_ >= end &&
+                         position_ - end < kBufferSize - kKeptTail;
+  if (continues) {
+    // Read on from where the stream stands, without a seek, keeping the
+    // tail of what was read before.
+    const int32_t kept =
+        buffer_length_ < kKeptTail ? buffer_length_ : kKeptTail;
+    std::memmove(buffer_, buffer_ + buffer_length_ - kept,
+                 static_cast<size_t>(kept));
+    buffer_start_ = end - kept;
+    buffer_length_ = kept + ReadBlock(kept);
+  } else {
+    buffer_start_ = position_;
+    buffer_length_ = 0;
+    if (position_ > kMaxSeekOffset) return false;
+    if (os_position_ != position_) {
+      os_position_ = -1;
+      if (std::fseek(file_, static_cast<long>(position_), SEEK_SET) != 0) {
+        return false;
+      }
+      os_position_ = position_;
     }
-    os_position_ = position_;
+    buffer_length_ = ReadBlock(0);
   }
-  const size_t got = std::fread(buffer_, 1, sizeof buffer_, file_);
-  if (got < sizeof buffer_ && std::ferror(file_)) {
+  return position_ - buffer_start_ < buffer_length_;
+}
+
+int32_t ImageFile::ReadBlock(int32_t at) {
+  const size_t wanted = static_cast<size_t>(kBufferSize - at);
+  const size_t got = std::fread(buffer_ + at, 1, wanted, file_);
+  if (got < wanted && std::ferror(file_)) {
     read_error_ = true;
     std::clearerr(file_);
     os_position_ = -1;  // a failed read may leave the position anywhere
   } else {
     os_position_ += static_cast<int64_t>(got);
   }
-  buffer_length_ = static_cast<int32_t>(got);
-  return got > 0;
+  return static_cast<int32_t>(got);
 }
 
 }  // namespace dorvex

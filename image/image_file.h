@@ -13,6 +13,9 @@ namespace dorvex {
 class ImageFile {
  public:
   static constexpr int32_t kBufferSize = 128 * 1024;
+  // When a read runs on past the buffer, this much of its end is kept, so
+  // that going back to the start of the track being walked costs nothing.
+  static constexpr int32_t kKeptTail = 32 * 1024;
 
   ImageFile() = default;
   ~ImageFile();
@@ -44,9 +47,12 @@ class ImageFile {
   int32_t Read(uint8_t* dst, int32_t length);
 
  private:
-  // Loads the buffer with the bytes from the read position on. Returns false
-  // when nothing could be loaded (end of file, error, unreachable position).
+  // Loads the buffer so that it holds the byte at the read position. Returns
+  // false when it cannot (end of file, read error, unreachable position).
   bool Fill();
+
+  // Reads at the stream's position into buffer_[at...]; returns the count.
+  int32_t ReadBlock(int32_t at);
 
   std::FILE* file_ = nullptr;
   int64_t position_ = 0;

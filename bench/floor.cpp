@@ -1,0 +1,35 @@
+// The floor that the benchmark measures dorvex against: a plain program that
+// reads the image once, from start to end in 64 KiB blocks, and creates the
+// files that extracting it writes, in the same order, with the same names
+// and sizes, one write each. It does nothing else.
+//   floor IMAGE MANIFEST   (MANIFEST: one "NAME SIZE" line a file)
+
+#include <cstdio>
+
+int main(int argc, char** argv) {
+  if (argc != 3) {
+    std::fprintf(stderr, "usage: floor IMAGE MANIFEST\n");
+    return 2;
+  }
+  static unsigned char buffer[64 * 1024];
+  std::FILE* image = std::fopen(argv[1], "rb");
+  std::FILE* manifest = std::fopen(argv[2], "r");
+  if (image == nullptr || manifest == nullptr) return 1;
+  std::setvbuf(image, nullptr, _IONBF, 0);
+  while (std::fread(buffer, 1, sizeof buffer, image) == sizeof buffer) {
+  }
+  std::fclose(image);
+
+  char name[8];
+  unsigned long size = 0;
+  while (std::fscanf(manifest, "%7s %lu", name, &size) == 2) {
+    if (size > sizeof buffer) return 1;
+    std::FILE* out = std::fopen(name, "wb");
+    if (out == nullptr) return 1;
+    std::setvbuf(out, nullptr, _IONBF, 0);
+    std::fwrite(buffer, 1, size, out);
+    std::fclose(out);
+  }
+  std::fclose(manifest);
+  return 0;
+}
