@@ -72,8 +72,9 @@ TEST(ImageFileTest, RandomAccessMatchesTheFile) {
       const int64_t left =
           std::max<int64_t>(0, static_cast<int64_t>(size) - position);
       ASSERT_EQ(count, std::min<int64_t>(length, left)) << "step " << step;
-      ASSERT_TRUE(std::equal(got.begin(), got.begin() + count,
-                             content.begin() + position))
+      ASSERT_TRUE(
+          std::equal(got.begin(), got.begin() + count,
+                     content.begin() + static_cast<std::ptrdiff_t>(position)))
           << "step " << step;
       position += count;
     }

@@ -154,14 +154,14 @@ Bytes Pattern(size_t length, uint32_t seed) {
   return out;
 }
 
-bool WriteBytes(const std::string& path, const Bytes& bytes) {
+bool WriteBytes(const std::filesystem::path& path, const Bytes& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char*>(bytes.data()),
             static_cast<std::streamsize>(bytes.size()));
   return static_cast<bool>(out.flush());
 }
 
-std::optional<Bytes> ReadBytes(const std::string& path) {
+std::optional<Bytes> ReadBytes(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return std::nullopt;
   return Bytes(std::istreambuf_iterator<char>(in),

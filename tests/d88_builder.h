@@ -5,6 +5,7 @@
 // benchmark. Every stored field can be set wrong on purpose.
 
 #include <cstdint>
+#include <filesystem>
 #include <map>
 #include <optional>
 #include <string>
@@ -71,10 +72,10 @@ class DataDisk {
 Bytes Pattern(size_t length, uint32_t seed);
 
 // Writes `bytes` to `path`; returns false on failure.
-bool WriteBytes(const std::string& path, const Bytes& bytes);
+bool WriteBytes(const std::filesystem::path& path, const Bytes& bytes);
 
 // Reads the whole file at `path`; nullopt when it cannot be read.
-std::optional<Bytes> ReadBytes(const std::string& path);
+std::optional<Bytes> ReadBytes(const std::filesystem::path& path);
 
 }  // namespace d88
 

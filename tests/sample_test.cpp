@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "tests/console_text.h"
 #include "tests/run_command.h"
 #include "tests/sample_image.h"
@@ -7,8 +9,12 @@
 
 namespace {
 
+// Made absolute before any test changes directory: under Wine a bare
+// "/work/..." names a path on whichever drive is current.
 const std::string kSamplePath =
-    std::string(DORVEX_SOURCE_DIR) + "/examples/sample.d88";
+    std::filesystem::absolute(std::string(DORVEX_SOURCE_DIR) +
+                              "/examples/sample.d88")
+        .string();
 
 TEST(SampleTest, CommittedImageIsWhatTheGeneratorMakes) {
   const auto committed = d88::ReadBytes(kSamplePath);

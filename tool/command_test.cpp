@@ -39,6 +39,18 @@ TEST(CommandTest, UnopenablePathsGetTheCannotOpenLine) {
   }
 }
 
+TEST(CommandTest, OpensPathsInJapaneseScript) {
+  d88::ScratchDir scratch;
+  const std::string name =
+      "\xE3\x83\x87\xE3\x82\xA3\xE3\x82\xB9\xE3\x82\xAF.d88";
+  ASSERT_TRUE(
+      d88::WriteBytes(std::filesystem::u8path(name), DataDisk(1).Build()));
+  const d88::CommandResult result = d88::RunDorvex({name});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.out, d88::ExtractingLine(1));
+  EXPECT_EQ(result.err, "");
+}
+
 // Disks that are not data disks, each alone in an image.
 TEST(CommandTest, IdentificationRejectsForeignDisks) {
   struct Case {
