@@ -6,116 +6,44 @@ namespace dorvex {
 
 namespace {
 
-// Shift_JIS texts. Each multi-byte character is its own string piece, so
-// that no hexadecimal escape can swallow the character after it.
+// Shift_JIS texts, every byte escaped so that no escape can run into the
+// character after it. Each line is built from these pieces around its
+// argument.
 
-// "ファイルをオープンできません"
+// clang-format off
+// "ファイルをオープンできません": cannot open the file
 constexpr char kCannotOpen[] =
-    "\x83t"
-    "\x83@"
-    "\x83"
-    "C"
-    "\x83\x8B"
-    "\x82\xF0"
-    "\x83I"
-    "\x81["
-    "\x83v"
-    "\x83\x93"
-    "\x82\xC5"
-    "\x82\xAB"
-    "\x82\xDC"
-    "\x82\xB9"
-    "\x82\xF1";
-// "ディスク " ... " 枚目は正しいディスクではないようです."
+    "\x83\x74\x83\x40\x83\x43\x83\x8B\x82\xF0\x83\x49\x81\x5B\x83\x76"
+    "\x83\x93\x82\xC5\x82\xAB\x82\xDC\x82\xB9\x82\xF1";
+
+// "ディスク "
 constexpr char kWrongDiskBefore[] =
-    "\x83"
-    "f"
-    "\x83"
-    "B"
-    "\x83X"
-    "\x83N"
-    " ";
+    "\x83\x66\x83\x42\x83\x58\x83\x4E\x20";
+
+// " 枚目は正しいディスクではないようです.": disk N does not seem to be the right disk
 constexpr char kWrongDiskAfter[] =
-    " "
-    "\x96\x87"
-    "\x96\xDA"
-    "\x82\xCD"
-    "\x90\xB3"
-    "\x82\xB5"
-    "\x82\xA2"
-    "\x83"
-    "f"
-    "\x83"
-    "B"
-    "\x83X"
-    "\x83N"
-    "\x82\xC5"
-    "\x82\xCD"
-    "\x82\xC8"
-    "\x82\xA2"
-    "\x82\xE6"
-    "\x82\xA4"
-    "\x82\xC5"
-    "\x82\xB7"
-    ".";
-// " 枚めのイメージからファイルを抽出します."
+    "\x20\x96\x87\x96\xDA\x82\xCD\x90\xB3\x82\xB5\x82\xA2\x83\x66\x83"
+    "\x42\x83\x58\x83\x4E\x82\xC5\x82\xCD\x82\xC8\x82\xA2\x82\xE6\x82"
+    "\xA4\x82\xC5\x82\xB7\x2E";
+
+// " 枚めのイメージからファイルを抽出します.": extracting the files from image N
 constexpr char kExtractingAfter[] =
-    " "
-    "\x96\x87"
-    "\x82\xDF"
-    "\x82\xCC"
-    "\x83"
-    "C"
-    "\x83\x81"
-    "\x81["
-    "\x83W"
-    "\x82\xA9"
-    "\x82\xE7"
-    "\x83t"
-    "\x83@"
-    "\x83"
-    "C"
-    "\x83\x8B"
-    "\x82\xF0"
-    "\x92\x8A"
-    "\x8F"
-    "o"
-    "\x82\xB5"
-    "\x82\xDC"
-    "\x82\xB7"
-    ".";
-// " の読み込みに失敗しました."
-constexpr char kReadFailedAfter[] =
-    " "
-    "\x82\xCC"
-    "\x93\xC7"
-    "\x82\xDD"
-    "\x8D\x9E"
-    "\x82\xDD"
-    "\x82\xC9"
-    "\x8E\xB8"
-    "\x94s"
-    "\x82\xB5"
-    "\x82\xDC"
-    "\x82\xB5"
-    "\x82\xBD"
-    ".";
-// " の書き込みに失敗しました."
-constexpr char kWriteFailedAfter[] =
-    " "
-    "\x82\xCC"
-    "\x8F\x91"
-    "\x82\xAB"
-    "\x8D\x9E"
-    "\x82\xDD"
-    "\x82\xC9"
-    "\x8E\xB8"
-    "\x94s"
-    "\x82\xB5"
-    "\x82\xDC"
-    "\x82\xB5"
-    "\x82\xBD"
-    ".";
+    "\x20\x96\x87\x82\xDF\x82\xCC\x83\x43\x83\x81\x81\x5B\x83\x57\x82"
+    "\xA9\x82\xE7\x83\x74\x83\x40\x83\x43\x83\x8B\x82\xF0\x92\x8A\x8F"
+    "\x6F\x82\xB5\x82\xDC\x82\xB7\x2E";
+
+// " の読み込み": reading of NAME
+constexpr char kReading[] =
+    "\x20\x82\xCC\x93\xC7\x82\xDD\x8D\x9E\x82\xDD";
+
+// " の書き込み": writing of NAME
+constexpr char kWriting[] =
+    "\x20\x82\xCC\x8F\x91\x82\xAB\x8D\x9E\x82\xDD";
+
+// "に失敗しました.": failed
+constexpr char kFailed[] =
+    "\x82\xC9\x8E\xB8\x94\x73\x82\xB5\x82\xDC\x82\xB5\x82\xBD\x2E";
+// clang-format on
 
 // Writes the three pieces as one line with a single write, and flushes it.
 void WriteLine(std::ostream& stream, const char* first, const char* second,
@@ -151,11 +79,11 @@ void WriteExtracting(std::ostream& out, int position) {
 }
 
 void WriteReadFailed(std::ostream& err, const char* file_name) {
-  WriteLine(err, file_name, kReadFailedAfter);
+  WriteLine(err, file_name, kReading, kFailed);
 }
 
 void WriteWriteFailed(std::ostream& err, const char* file_name) {
-  WriteLine(err, file_name, kWriteFailedAfter);
+  WriteLine(err, file_name, kWriting, kFailed);
 }
 
 }  // namespace dorvex
