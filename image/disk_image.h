@@ -48,6 +48,10 @@ class DiskImage {
   // The selected disk's media-type byte (0 to 255), or -1 when none.
   int32_t GetMediaType() const { return media_type_; }
 
+  // The identity of the open image file, so that a caller can tell it from
+  // the files it writes; unknown when none is open.
+  const FileIdentity& GetFileIdentity() const { return file_.Identity(); }
+
   // Sets the sector window: sector `last` of a track is followed, in a run,
   // by sector `first` of the next track.
   void SetSectorRange(int32_t first, int32_t last) {

@@ -1,27 +1,16 @@
 #include "image/image_file.h"
 
 #include <cstring>
-#include <limits>
 
-#ifdef _WIN32
-#include "image/utf8_path.h"
-#endif
+#include "platform/files.h"
 
 namespace dorvex {
 
 namespace {
 
-// The standard stream seeks with a long, which is 32 bits wide on Windows and
-// on 32-bit hosts: a position beyond it cannot be reached there.
-constexpr int64_t kMaxSeekOffset = std::numeric_limits<long>::max();
-
-std::FILE* OpenForReading(const char* path) {
-#ifdef _WIN32
-  return OpenUtf8Path(path);
-#else
-  return std::fopen(path, "rb");
-#endif
-}
+// Positions are sought with 64 bits on every host. Far below the end of
+// that range, so that no skip from a valid position can overflow.
+constexpr int64_t kMaxSeekOffset = int64_t{1} << 62;
 
 }  // namespace
 
@@ -35,6 +24,7 @@ bool ImageFile::Open(const char* path) {
   // reads in large blocks into its own.
   std::setvbuf(file, nullptr, _IONBF, 0);
   file_ = file;
+  identity_ = IdentifyFile(file);
   position_ = 0;
   buffer_start_ = 0;
   buffer_length_ = 0;
@@ -52,6 +42,7 @@ bool ImageFile::Open(const char* path) {
 void ImageFile::Close() {
   if (file_ != nullptr) std::fclose(file_);
   file_ = nullptr;
+  identity_ = FileIdentity();
   buffer_length_ = 0;
 }
 
@@ -97,12 +88,9 @@ bool ImageFile::Fill() {
   } else {
     buffer_start_ = position_;
     buffer_length_ = 0;
-    if (position_ > kMaxSeekOffset) return false;
     if (os_position_ != position_) {
       os_position_ = -1;
-      if (std::fseek(file_, static_cast<long>(position_), SEEK_SET) != 0) {
-        return false;
-      }
+      if (!SeekFile(file_, position_)) return false;
       os_position_ = position_;
     }
     buffer_length_ = ReadBlock(0);

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "platform/files.h"
+
 namespace dorvex {
 
 // A file opened for reading in binary mode, read through a fixed buffer of its
@@ -32,9 +34,12 @@ class ImageFile {
 
   bool IsOpen() const { return file_ != nullptr; }
 
+  // The identity of the open file; unknown when none is open.
+  const FileIdentity& Identity() const { return identity_; }
+
   // Moves the read position to `offset` bytes from the start of the file.
   // Returns false, and leaves the position as it was, when no file is open,
-  // the offset is negative, or it is beyond what the host's seek can reach.
+  // or the offset is negative or beyond 2^62.
   // A position past the end of the file is allowed; reads there return 0.
   bool Seek(int64_t offset);
 
@@ -55,6 +60,7 @@ class ImageFile {
   int32_t ReadBlock(int32_t at);
 
   std::FILE* file_ = nullptr;
+  FileIdentity identity_;
   int64_t position_ = 0;
   int64_t buffer_start_ = 0;  // file offset of buffer_[0]
   int32_t buffer_length_ = 0;

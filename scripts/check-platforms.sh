@@ -29,6 +29,7 @@ export WINEDEBUG=-all LANG=C.UTF-8 LC_ALL=C.UTF-8
 # One Wine server, and Wine's own background processes, for all the test
 # runs instead of one per program start. They are started here with no
 # output of ours to hold open, so ctest sees each test end when it ends.
+mkdir -p "${WINEPREFIX:-$HOME/.wine}"  # a fresh machine has no prefix yet
 wineserver -p
 /usr/lib/wine/wine64 wineboot </dev/null >/dev/null 2>&1
 trap 'wineserver -k 2>/dev/null || true' EXIT

@@ -161,6 +161,16 @@ bool WriteBytes(const std::filesystem::path& path, const Bytes& bytes) {
   return static_cast<bool>(out.flush());
 }
 
+bool WriteBytesAt(const std::filesystem::path& path, int64_t offset,
+                  const Bytes& bytes) {
+  if (!std::filesystem::exists(path) && !WriteBytes(path, {})) return false;
+  std::fstream out(path, std::ios::binary | std::ios::in | std::ios::out);
+  out.seekp(static_cast<std::streamoff>(offset));
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
+  return static_cast<bool>(out.flush());
+}
+
 std::optional<Bytes> ReadBytes(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return std::nullopt;

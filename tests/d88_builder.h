@@ -74,6 +74,12 @@ Bytes Pattern(size_t length, uint32_t seed);
 // Writes `bytes` to `path`; returns false on failure.
 bool WriteBytes(const std::filesystem::path& path, const Bytes& bytes);
 
+// Writes `bytes` at `offset` into the file at `path`, creating it when
+// missing and leaving the rest as it is: past the end, a hole. Returns false
+// on failure.
+bool WriteBytesAt(const std::filesystem::path& path, int64_t offset,
+                  const Bytes& bytes);
+
 // Reads the whole file at `path`; nullopt when it cannot be read.
 std::optional<Bytes> ReadBytes(const std::filesystem::path& path);
 

@@ -58,7 +58,9 @@ void ExtractFiles(DiskImage& image, int disk_number, std::ostream& err) {
       WriteReadFailed(err, name);
       continue;
     }
-    if (!WriteOutputFile(name, g_file, length)) WriteWriteFailed(err, name);
+    if (!WriteOutputFile(name, g_file, length, image.GetFileIdentity())) {
+      WriteWriteFailed(err, name);
+    }
   }
 }
 

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <map>
 
+#include "image/byte_order.h"
 #include "tests/console_text.h"
 #include "tests/d88_builder.h"
 #include "tests/run_command.h"
@@ -152,20 +153,51 @@ TEST(ExtractTest, DamagedDirectories) {
                    d88::ExtractingLine(1), "", {{"600", low}, {"640", high}});
 }
 
-TEST(ExtractTest, WriteFailureIsReportedAndLeavesNoFile) {
+// Disk 2 begins just below 2 GiB, its track 0 straddles 2 GiB and its other
+// tracks lie up to nearly 4 GiB into
+// a sparse image: every host must seek there alike.
+TEST(ExtractTest, TracksPastTwoGibReadAlikeEverywhere) {
   d88::ScratchDir scratch;
+  constexpr int64_t kBase = 0x7FFFF000;
+  d88::Disk first;
+  first.disk_size = kBase;
   DataDisk data(1);
-  const Bytes a = d88::Pattern(10, 17), b = d88::Pattern(20, 18);
-  data.AddFile(0, 1, 1, a);
-  data.AddFile(1, 1, 2, b);
-  ASSERT_TRUE(d88::WriteBytes("image.d88", data.Build()));
-  std::filesystem::create_directory("100");
+  const Bytes a = d88::Pattern(3000, 21), b = d88::Pattern(2048, 22);
+  data.AddFile(0, 1, 1, a);  // track 1, moved near 4 GiB
+  data.AddFile(1, 2, 5, b);  // tracks 2 (past 2 GiB) and 3 (3 GiB)
+  const Bytes built = data.Build();
+  const std::map<int, int64_t> moved = {
+      {0, 688}, {1, 0x7FFF0000}, {2, 0x2000}, {3, 0x40000000}};
+  // The builder lays tracks back to back from 688 on; each is moved whole.
+  Bytes header(built.begin(), built.begin() + 688);
+  auto put32 = [&header](size_t at, int64_t value) {
+    for (size_t i = 0; i < 4; ++i) {
+      header[at + i] = static_cast<uint8_t>(value >> (8 * i));
+    }
+  };
+  auto entry = [&built](int t) {
+    return DecodeLe32(built.data() + 32 + 4 * t);
+  };
+  int64_t size = 0;
+  bool written = d88::WriteBytesAt("image.d88", 0, d88::BuildDisk(first));
+  for (const auto& [track, to] : moved) {
+    const int32_t from = entry(track);
+    const int32_t end =
+        track == 3 ? static_cast<int32_t>(built.size()) : entry(track + 1);
+    put32(32 + 4 * static_cast<size_t>(track), to);
+    size = std::max(size, to + end - from);
+    written = written && d88::WriteBytesAt(
+                             "image.d88", kBase + to,
+                             Bytes(built.begin() + from, built.begin() + end));
+  }
+  put32(28, size);
+  written = written && d88::WriteBytesAt("image.d88", kBase, header);
+  if (!written) GTEST_SKIP() << "this file system holds no 4 GiB sparse file";
+
   const d88::CommandResult result = d88::RunDorvex({"image.d88"});
-  EXPECT_EQ(result.status, 0);
-  EXPECT_EQ(result.out, d88::ExtractingLine(1));
-  EXPECT_EQ(result.err, d88::WriteFailedLine("100"));
-  EXPECT_TRUE(std::filesystem::is_directory("100"));
-  EXPECT_TRUE(std::filesystem::is_empty("100"));
+  EXPECT_EQ(result.out, d88::ExtractingLine(2));
+  EXPECT_EQ(result.err, d88::WrongDiskLine(1));
+  EXPECT_EQ(d88::ReadBytes("100"), a);
   EXPECT_EQ(d88::ReadBytes("101"), b);
 }
 

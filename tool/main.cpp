@@ -3,7 +3,7 @@
 #include "tool/command.h"
 
 #ifdef _WIN32
-#include "image/utf8_path.h"
+#include "platform/utf8.h"
 
 // Windows hands over the arguments as UTF-16, so that a path can hold any
 // character whatever the code page; they go on as UTF-8.

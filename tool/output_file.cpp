@@ -1,19 +1,44 @@
 #include "tool/output_file.h"
 
-#include <cstdio>
-
 namespace dorvex {
 
-bool WriteOutputFile(const char* name, const uint8_t* data, int32_t length) {
-  std::FILE* file = std::fopen(name, "wb");
-  if (file == nullptr) return false;  // what stands there stays untouched
-  // Unbuffered, the whole file goes to the system in one write.
-  std::setvbuf(file, nullptr, _IONBF, 0);
+namespace {
+
+// Clears the way for a new file under `name`. False when what stands there
+// must be kept: a directory, or the image itself under another name.
+bool MakeRoom(const char* name, const FileIdentity& keep) {
+  FileIdentity there;
+  switch (InspectName(name, &there)) {
+    case NameKind::kNothing:
+      return true;  // gone since the create failed
+    case NameKind::kDirectory:
+      return false;
+    case NameKind::kOther:
+      break;
+  }
+  if (SameFile(there, keep)) return false;
+  return RemoveName(name);
+}
+
+}  // namespace
+
+bool WriteOutputFile(const char* name, const uint8_t* data, int32_t length,
+                     const FileIdentity& keep) {
+  // The common case, a free name, costs three system calls: create, write,
+  // close. Only a name in use is looked at.
+  bool taken = false;
+  OutputHandle file = CreateNewFile(name, &taken);
+  if (file == kNoHandle) {
+    if (!taken || !MakeRoom(name, keep)) return false;
+    file = CreateNewFile(name, &taken);
+    if (file == kNoHandle) return false;
+  }
   const size_t size = length > 0 ? static_cast<size_t>(length) : 0;
-  const bool written = std::fwrite(data, 1, size, file) == size;
-  const bool closed = std::fclose(file) == 0;
+  const bool written = WriteToFile(file, data, size);
+  const bool closed = CloseFile(file);
   if (written && closed) return true;
-  std::remove(name);
+  // The file is ours: no incomplete file stays under the name.
+  RemoveName(name);
   return false;
 }
 

@@ -3,13 +3,18 @@
 
 #include <cstdint>
 
+#include "platform/files.h"
+
 namespace dorvex {
 
-// Creates or replaces the file `name` in binary mode and writes `length`
-// bytes of `data` to it with a single write. Returns false when the file
-// cannot be created, written or closed; a file it created is then removed,
-// so that no incomplete file is left under that name.
-bool WriteOutputFile(const char* name, const uint8_t* data, int32_t length);
+// Writes `length` bytes of `data` as a new regular file `name` in the
+// current directory. Whatever already stands under that name is removed
+// first and never written through: a file, a link (its target untouched),
+// a FIFO. Returns false, leaving the name as it was, when a directory or
+// the file `keep` (the image being read) stands there; and false when the
+// file cannot be created or written whole, leaving nothing under the name.
+bool WriteOutputFile(const char* name, const uint8_t* data, int32_t length,
+                     const FileIdentity& keep);
 
 }  // namespace dorvex
 

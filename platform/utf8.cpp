@@ -1,8 +1,4 @@
-#include "image/utf8_path.h"
-
-#ifdef _WIN32
-#include <wchar.h>
-#endif
+#include "platform/utf8.h"
 
 namespace dorvex {
 
@@ -92,15 +88,5 @@ bool Utf8ToUtf16(const char* in, char16_t* out, size_t size) {
   out[used] = 0;
   return true;
 }
-
-#ifdef _WIN32
-std::FILE* OpenUtf8Path(const char* path) {
-  // The longest path Windows takes is 32,767 units.
-  static char16_t wide[32768];
-  if (!Utf8ToUtf16(path, wide, sizeof wide / sizeof wide[0])) return nullptr;
-  static_assert(sizeof(wchar_t) == sizeof(char16_t), "UTF-16 wchar_t");
-  return _wfopen(reinterpret_cast<const wchar_t*>(wide), L"rb");
-}
-#endif
 
 }  // namespace dorvex

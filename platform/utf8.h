@@ -1,15 +1,14 @@
-#ifndef DORVEX_IMAGE_UTF8_PATH_H_
-#define DORVEX_IMAGE_UTF8_PATH_H_
+#ifndef DORVEX_PLATFORM_UTF8_H_
+#define DORVEX_PLATFORM_UTF8_H_
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 
 namespace dorvex {
 
-// Paths travel through the program as UTF-8; Windows takes and gives them as
-// UTF-16, whatever the system's code page. These conversions use fixed
-// buffers and nothing of the host.
+// Text travels through the program as UTF-8; Windows takes and gives paths
+// and console text as UTF-16, whatever the system's code page. These
+// conversions use the caller's fixed buffers and nothing of the host.
 
 // Converts the zero-terminated UTF-16 `in` to zero-terminated UTF-8 in
 // `out` (room for `size` bytes). Returns false when `out` is too small or
@@ -21,11 +20,6 @@ bool Utf16ToUtf8(const char16_t* in, char* out, size_t size);
 // not well-formed UTF-8.
 bool Utf8ToUtf16(const char* in, char16_t* out, size_t size);
 
-#ifdef _WIN32
-// Opens the UTF-8 `path` for reading in binary mode; nullptr on failure.
-std::FILE* OpenUtf8Path(const char* path);
-#endif
-
 }  // namespace dorvex
 
-#endif  // DORVEX_IMAGE_UTF8_PATH_H_
+#endif  // DORVEX_PLATFORM_UTF8_H_

@@ -1,4 +1,4 @@
-#include "image/utf8_path.h"
+#include "platform/utf8.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 namespace dorvex {
 namespace {
 
-TEST(Utf8PathTest, RoundTripsEveryPlane) {
+TEST(Utf8Test, RoundTripsEveryPlane) {
   const char16_t* cases[] = {
       u"",
       u"image.d88",
@@ -27,7 +27,7 @@ TEST(Utf8PathTest, RoundTripsEveryPlane) {
   EXPECT_EQ(std::string(utf8), "\xE7\x94\xBB");
 }
 
-TEST(Utf8PathTest, RejectsMalformedInputAndShortBuffers) {
+TEST(Utf8Test, RejectsMalformedInputAndShortBuffers) {
   char16_t wide[8];
   for (const char* bad : {"\x80", "\xC0\xAF", "\xE0\x80\xAF", "\xED\xA0\x80",
                           "\xF4\x90\x80\x80", "\xE7\x94", "\xFF"}) {

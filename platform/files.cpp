@@ -1,0 +1,213 @@
+#include "platform/files.h"
+
+#ifdef _WIN32
+#include <io.h>
+#include <windows.h>
+
+#include "platform/utf8.h"
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+#include <cerrno>
+#endif
+
+namespace dorvex {
+
+#ifdef _WIN32
+
+namespace {
+
+static_assert(sizeof(wchar_t) == sizeof(char16_t), "UTF-16 wchar_t");
+
+// The longest path Windows takes is 32,767 units.
+constexpr size_t kMaxWidePath = 32768;
+
+// Converts `path` into a buffer of the program's; nullptr when it is not
+// well-formed UTF-8 or too long. The buffer holds one path at a time.
+const wchar_t* Widen(const char* path) {
+  static char16_t wide[kMaxWidePath];
+  if (!Utf8ToUtf16(path, wide, kMaxWidePath)) return nullptr;
+  return reinterpret_cast<const wchar_t*>(wide);
+}
+
+FileIdentity IdentifyHandle(HANDLE handle) {
+  FileIdentity identity;
+  BY_HANDLE_FILE_INFORMATION info;
+  if (handle == INVALID_HANDLE_VALUE ||
+      !GetFileInformationByHandle(handle, &info)) {
+    return identity;
+  }
+  identity.known = true;
+  identity.volume = info.dwVolumeSerialNumber;
+  identity.index = (uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
+  return identity;
+}
+
+HANDLE ToHandle(OutputHandle handle) {
+  return reinterpret_cast<HANDLE>(handle);
+}
+
+}  // namespace
+
+std::FILE* OpenForReading(const char* path) {
+  const wchar_t* wide = Widen(path);
+  return wide == nullptr ? nullptr : _wfopen(wide, L"rb");
+}
+
+bool SeekFile(std::FILE* file, int64_t offset) {
+  return offset >= 0 && _fseeki64(file, offset, SEEK_SET) == 0;
+}
+
+FileIdentity IdentifyFile(std::FILE* file) {
+  return IdentifyHandle(
+      reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file))));
+}
+
+NameKind InspectName(const char* name, FileIdentity* identity) {
+  const wchar_t* wide = Widen(name);
+  if (wide == nullptr) return NameKind::kNothing;
+  const DWORD attributes = GetFileAttributesW(wide);
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND
+               ? NameKind::kNothing
+               : NameKind::kOther;
+  }
+  // A link to a directory is a link like any other.
+  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+      (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+    return NameKind::kDirectory;
+  }
+  if (identity != nullptr) {
+    // No access asked: only the identity of the name itself, a link not
+    // followed.
+    const HANDLE handle = CreateFileW(
+        wide, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        nullptr, OPEN_EXISTING,
+        FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    *identity = IdentifyHandle(handle);
+    if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+  }
+  return NameKind::kOther;
+}
+
+bool RemoveName(const char* name) {
+  const wchar_t* wide = Widen(name);
+  if (wide == nullptr) return false;
+  const DWORD attributes = GetFileAttributesW(wide);
+  if (attributes == INVALID_FILE_ATTRIBUTES) return false;
+  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    return RemoveDirectoryW(wide) != 0;  // only a link reaches here
+  }
+  if (DeleteFileW(wide)) return true;
+  // A read-only file is removed as on POSIX, where only the directory's
+  // permissions count.
+  if ((attributes & FILE_ATTRIBUTE_READONLY) == 0) return false;
+  SetFileAttributesW(wide, attributes & ~DWORD{FILE_ATTRIBUTE_READONLY});
+  return DeleteFileW(wide) != 0;
+}
+
+OutputHandle CreateNewFile(const char* name, bool* name_taken) {
+  *name_taken = false;
+  const wchar_t* wide = Widen(name);
+  if (wide == nullptr) return kNoHandle;
+  const HANDLE handle = CreateFileW(wide, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    const DWORD error = GetLastError();
+    *name_taken = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ||
+                  GetFileAttributesW(wide) != INVALID_FILE_ATTRIBUTES;
+    return kNoHandle;
+  }
+  return reinterpret_cast<OutputHandle>(handle);
+}
+
+bool WriteToFile(OutputHandle handle, const uint8_t* data, size_t length) {
+  while (length > 0) {
+    const DWORD wanted =
+        length < 0x40000000u ? static_cast<DWORD>(length) : 0x40000000u;
+    DWORD written = 0;
+    if (!WriteFile(ToHandle(handle), data, wanted, &written, nullptr) ||
+        written == 0) {
+      return false;
+    }
+    data += written;
+    length -= written;
+  }
+  return true;
+}
+
+bool CloseFile(OutputHandle handle) {
+  return CloseHandle(ToHandle(handle)) != 0;
+}
+
+#else  // POSIX
+
+static_assert(sizeof(off_t) == 8, "64-bit file positions");
+
+namespace {
+
+FileIdentity IdentityOf(const struct stat& status) {
+  FileIdentity identity;
+  identity.known = true;
+  identity.volume = static_cast<uint64_t>(status.st_dev);
+  identity.index = static_cast<uint64_t>(status.st_ino);
+  return identity;
+}
+
+}  // namespace
+
+std::FILE* OpenForReading(const char* path) { return std::fopen(path, "rb"); }
+
+bool SeekFile(std::FILE* file, int64_t offset) {
+  return offset >= 0 && fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0;
+}
+
+FileIdentity IdentifyFile(std::FILE* file) {
+  struct stat status;
+  if (fstat(fileno(file), &status) != 0) return FileIdentity();
+  return IdentityOf(status);
+}
+
+NameKind InspectName(const char* name, FileIdentity* identity) {
+  struct stat status;
+  if (lstat(name, &status) != 0) {
+    return errno == ENOENT ? NameKind::kNothing : NameKind::kOther;
+  }
+  if (S_ISDIR(status.st_mode)) return NameKind::kDirectory;
+  if (identity != nullptr) *identity = IdentityOf(status);
+  return NameKind::kOther;
+}
+
+bool RemoveName(const char* name) { return unlink(name) == 0; }
+
+OutputHandle CreateNewFile(const char* name, bool* name_taken) {
+  // O_EXCL fails on any name that exists, a link included, whether it
+  // dangles or not: nothing is ever written through a link.
+  const int fd =
+      open(name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+  *name_taken = fd < 0 && errno == EEXIST;
+  return fd < 0 ? kNoHandle : fd;
+}
+
+bool WriteToFile(OutputHandle handle, const uint8_t* data, size_t length) {
+  while (length > 0) {
+    const ssize_t written = write(static_cast<int>(handle), data, length);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return false;
+    data += written;
+    length -= static_cast<size_t>(written);
+  }
+  return true;
+}
+
+bool CloseFile(OutputHandle handle) {
+  return close(static_cast<int>(handle)) == 0;
+}
+
+#endif
+
+}  // namespace dorvex

@@ -1,0 +1,66 @@
+#ifndef DORVEX_PLATFORM_FILES_H_
+#define DORVEX_PLATFORM_FILES_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+namespace dorvex {
+
+// The file system as the program needs it, the same on every host: paths
+// are UTF-8, positions 64 bits wide, and a file is known by its identity
+// (device and inode on POSIX, volume serial number and file index on
+// Windows) rather than by its name.
+
+// Which file a name or a stream stands for. Two identities are equal only
+// when both are known and name the same file.
+struct FileIdentity {
+  bool known = false;
+  uint64_t volume = 0;
+  uint64_t index = 0;
+};
+
+inline bool SameFile(const FileIdentity& a, const FileIdentity& b) {
+  return a.known && b.known && a.volume == b.volume && a.index == b.index;
+}
+
+// Opens the UTF-8 `path` for reading in binary mode; nullptr on failure.
+std::FILE* OpenForReading(const char* path);
+
+// Moves `file` to `offset` bytes from its start with a 64-bit seek. Returns
+// false for a negative offset or when the host cannot seek there.
+bool SeekFile(std::FILE* file, int64_t offset);
+
+// The identity of the open `file`; unknown when the host cannot tell.
+FileIdentity IdentifyFile(std::FILE* file);
+
+// What stands under a name in the current directory, the name itself and
+// never what a link points to.
+enum class NameKind { kNothing, kDirectory, kOther };
+
+// Looks at `name` without following a link. Sets `identity` (when not null)
+// to that of what stands there.
+NameKind InspectName(const char* name, FileIdentity* identity);
+
+// Removes what stands under `name` (a file, a link, anything but a
+// directory). Returns false when nothing could be removed.
+bool RemoveName(const char* name);
+
+// A file created for writing; `kNoHandle` when none.
+using OutputHandle = intptr_t;
+constexpr OutputHandle kNoHandle = -1;
+
+// Creates `name` as a new, empty regular file for writing, failing when
+// anything at all already stands under that name (a link is not followed).
+// Sets `name_taken` when that was the reason.
+OutputHandle CreateNewFile(const char* name, bool* name_taken);
+
+// Writes all `length` bytes of `data`; false when the system takes fewer.
+bool WriteToFile(OutputHandle handle, const uint8_t* data, size_t length);
+
+// Closes the file; false when the system reports that it failed.
+bool CloseFile(OutputHandle handle);
+
+}  // namespace dorvex
+
+#endif  // DORVEX_PLATFORM_FILES_H_
