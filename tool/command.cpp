@@ -41,8 +41,8 @@ int ReadDiskNumber(DiskImage& image) {
 
 }  // namespace
 
-int RunCommand(int argc, const char* const* argv, std::ostream& out,
-               std::ostream& err) {
+int RunCommand(int argc, const char* const* argv, const MessageStream& out,
+               const MessageStream& err) {
   if (argc != 2) {
     WriteUsage(err);
     return 1;

@@ -126,5 +126,45 @@ TEST(CommandTest, ReportsEveryDiskByItsPosition) {
   EXPECT_EQ(result.err, expected_err);
 }
 
+// Each stream takes the form that its own console asks for; the bytes of a
+// pipe stay Shift_JIS whatever the other stream is.
+TEST(CommandTest, EachStreamGetsTheFormOfItsConsole) {
+  d88::ScratchDir scratch;
+  d88::DataDisk data(1);
+  data.SetEntry(0, 6, 1, 10);  // unreadable: sector 6
+  d88::Disk foreign;
+  ASSERT_TRUE(
+      d88::WriteBytes("image.d88", d88::BuildImage({data.disk(), foreign})));
+  const std::string out_utf8 = "1 枚めのイメージからファイルを抽出します.\n";
+  const std::string err_utf8 =
+      "100 の読み込みに失敗しました.\n"
+      "ディスク 2 枚目は正しいディスクではないようです.\n";
+  const std::string out_sjis = d88::ExtractingLine(1);
+  const std::string err_sjis =
+      d88::ReadFailedLine("100") + d88::WrongDiskLine(2);
+  using dorvex::TextForm;
+  const struct {
+    TextForm out_form, err_form;
+    const std::string &out, &err;
+  } cases[] = {
+      {TextForm::kShiftJis, TextForm::kShiftJis, out_sjis, err_sjis},
+      {TextForm::kUtf8, TextForm::kUtf8, out_utf8, err_utf8},
+      {TextForm::kUtf8, TextForm::kShiftJis, out_utf8, err_sjis},
+      {TextForm::kShiftJis, TextForm::kUtf8, out_sjis, err_utf8},
+  };
+  for (const auto& c : cases) {
+    const d88::CommandResult result =
+        d88::RunDorvex({"image.d88"}, c.out_form, c.err_form);
+    EXPECT_EQ(result.out, c.out);
+    EXPECT_EQ(result.err, c.err);
+  }
+  // Usage and open failures take the form too.
+  EXPECT_EQ(d88::RunDorvex({}, TextForm::kUtf8, TextForm::kUtf8).err,
+            d88::UsageLine());
+  EXPECT_EQ(
+      d88::RunDorvex({"missing"}, TextForm::kShiftJis, TextForm::kUtf8).err,
+      "ファイルをオープンできません\n");
+}
+
 }  // namespace
 }  // namespace dorvex

@@ -35,7 +35,7 @@ void FormatOutputName(int disk_number, int entry, char (&name)[4]) {
                 static_cast<unsigned>(entry) & 0xFFu);
 }
 
-void ExtractFiles(DiskImage& image, int disk_number, std::ostream& err) {
+void ExtractFiles(DiskImage& image, int disk_number, const MessageStream& err) {
   // What cannot be read stays zero, and zero entries are empty: a disk whose
   // directory is unreadable yields no files and no messages.
   std::memset(g_directory, 0, sizeof g_directory);

@@ -1,9 +1,8 @@
 #ifndef DORVEX_TOOL_EXTRACT_H_
 #define DORVEX_TOOL_EXTRACT_H_
 
-#include <ostream>
-
 #include "image/disk_image.h"
+#include "tool/messages.h"
 
 namespace dorvex {
 
@@ -19,7 +18,7 @@ void FormatOutputName(int disk_number, int entry, char (&name)[4]);
 // into the current directory, under names from `disk_number` and the entry
 // index. Reports each file that cannot be read whole, or cannot be written,
 // on `err` and goes on with the next. Leaves the sector window at 1 to 5.
-void ExtractFiles(DiskImage& image, int disk_number, std::ostream& err);
+void ExtractFiles(DiskImage& image, int disk_number, const MessageStream& err);
 
 }  // namespace dorvex
 

@@ -1,6 +1,23 @@
 #include <iostream>
 
+#include "platform/console.h"
 #include "tool/command.h"
+
+namespace {
+
+// Each stream is looked at once, before anything is written to it.
+int Run(int argc, const char* const* argv) {
+  using dorvex::StandardStream;
+  const dorvex::MessageStream out(
+      std::cout, dorvex::DetectTextForm(StandardStream::kOutput),
+      StandardStream::kOutput);
+  const dorvex::MessageStream err(
+      std::cerr, dorvex::DetectTextForm(StandardStream::kError),
+      StandardStream::kError);
+  return dorvex::RunCommand(argc, argv, out, err);
+}
+
+}  // namespace
 
 #ifdef _WIN32
 #include "platform/utf8.h"
@@ -22,10 +39,8 @@ int wmain(int argc, wchar_t** argv) {
     }
     utf8[i] = arguments[i];
   }
-  return dorvex::RunCommand(argc, utf8, std::cout, std::cerr);
+  return Run(argc, utf8);
 }
 #else
-int main(int argc, char** argv) {
-  return dorvex::RunCommand(argc, argv, std::cout, std::cerr);
-}
+int main(int argc, char** argv) { return Run(argc, argv); }
 #endif

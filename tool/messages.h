@@ -3,26 +3,50 @@
 
 #include <ostream>
 
+#include "platform/console.h"
+
 namespace dorvex {
 
-// The console messages, written as Shift_JIS bytes. Each ends its line and
-// flushes, so that standard output and standard error sent to one pipe keep
-// the order in which things happened.
+// Where message lines go: the bytes of `bytes`, in Shift_JIS or in UTF-8,
+// or the Windows console behind `console`. A plain stream gets Shift_JIS.
+struct MessageStream {
+  MessageStream(std::ostream& stream, TextForm text_form = TextForm::kShiftJis,
+                StandardStream console_stream = StandardStream::kOutput)
+      : bytes(&stream), form(text_form), console(console_stream) {}
 
-// "Usage: dorvex image"
-void WriteUsage(std::ostream& err);
-// "ファイルをオープンできません" (cannot open the file)
-void WriteCannotOpen(std::ostream& err);
-// "ディスク %d 枚目は正しいディスクではないようです." (disk %d does not seem
-// to be the right disk)
-void WriteWrongDisk(std::ostream& err, int position);
-// "%d 枚めのイメージからファイルを抽出します." (extracting the files from
-// image %d)
-void WriteExtracting(std::ostream& out, int position);
-// "%s の読み込みに失敗しました." (reading %s failed)
-void WriteReadFailed(std::ostream& err, const char* file_name);
-// "%s の書き込みに失敗しました." (writing %s failed)
-void WriteWriteFailed(std::ostream& err, const char* file_name);
+  std::ostream* bytes;
+  TextForm form;
+  StandardStream console;
+};
+
+// The console messages. Each is kept once, as a printf format with its
+// Shift_JIS bytes and its UTF-8 text side by side, and ends its line.
+enum class Message {
+  kUsage,  // "Usage: dorvex image"
+  kCannotOpen,  // "ファイルをオープンできません" (cannot open the file)
+  kWrongDisk,  // "ディスク %d 枚目は正しいディスクではないようです."
+  kExtracting,  // "%d 枚めのイメージからファイルを抽出します."
+  kReadFailed,  // "%s の読み込みに失敗しました." (reading %s failed)
+  kWriteFailed,  // "%s の書き込みに失敗しました." (writing %s failed)
+};
+constexpr int kMessageCount = 6;
+
+struct MessageText {
+  const char* shift_jis;
+  const char* utf8;
+};
+
+// The two forms of `message`.
+const MessageText& TextOf(Message message);
+
+// Each line is one write, flushed, so that standard output and standard
+// error on one terminal or pipe keep the order in which things happened.
+void WriteUsage(const MessageStream& err);
+void WriteCannotOpen(const MessageStream& err);
+void WriteWrongDisk(const MessageStream& err, int position);
+void WriteExtracting(const MessageStream& out, int position);
+void WriteReadFailed(const MessageStream& err, const char* file_name);
+void WriteWriteFailed(const MessageStream& err, const char* file_name);
 
 }  // namespace dorvex
 

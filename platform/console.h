@@ -1,0 +1,34 @@
+#ifndef DORVEX_PLATFORM_CONSOLE_H_
+#define DORVEX_PLATFORM_CONSOLE_H_
+
+#include <cstddef>
+
+namespace dorvex {
+
+// How text reaches a person: pipes and files get the stored Shift_JIS bytes,
+// a terminal its own encoding, a Windows console UTF-16 through its own
+// interface.
+enum class TextForm {
+  kShiftJis,        // a pipe, a file, or a terminal whose locale is Shift_JIS
+  kUtf8,            // any other POSIX terminal, the C locale included
+  kWindowsConsole,  // written with WriteConsoleW, whatever the code page
+};
+
+enum class StandardStream { kOutput, kError };
+
+// Tells what `stream` is connected to. Called once for each stream when the
+// run starts; reads the locale (LC_CTYPE) only for a POSIX terminal.
+TextForm DetectTextForm(StandardStream stream);
+
+// True for a locale character set that is Shift_JIS by another name:
+// SHIFT_JIS, SJIS, CP932 or WINDOWS-31J, in any case.
+bool IsShiftJisCodeset(const char* codeset);
+
+// Writes the UTF-8 `text` of `length` bytes to the Windows console behind
+// `stream` as UTF-16, in one call. False where there is none, or when the
+// text is too long or not UTF-8.
+bool WriteToConsole(StandardStream stream, const char* text, size_t length);
+
+}  // namespace dorvex
+
+#endif  // DORVEX_PLATFORM_CONSOLE_H_

@@ -1,0 +1,114 @@
+#include "platform/console.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/console_text.h"
+#include "tests/scratch_dir.h"
+
+#if defined(__linux__) && defined(DORVEX_PROGRAM)
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#endif
+
+namespace dorvex {
+namespace {
+
+TEST(ConsoleTest, KnowsShiftJisByEachOfItsNames) {
+  const struct {
+    const char* codeset;
+    bool shift_jis;
+  } cases[] = {
+      {"SHIFT_JIS", true},   {"shift_jis", true},
+      {"SJIS", true},        {"sjis", true},
+      {"CP932", true},       {"cp932", true},
+      {"WINDOWS-31J", true}, {"Windows-31J", true},
+      {"UTF-8", false},      {"ANSI_X3.4-1968", false},
+      {"EUC-JP", false},     {"SJIS2", false},
+      {"SJI", false},        {"", false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(IsShiftJisCodeset(c.codeset), c.shift_jis) << c.codeset;
+  }
+}
+
+#if defined(__linux__) && defined(DORVEX_PROGRAM)
+
+const std::string kSample =
+    std::string(DORVEX_SOURCE_DIR) + "/examples/sample.d88";
+
+// Runs the program on the sample with standard output and error on one new
+// pseudo-terminal (or on one pipe), in the environment `env`, and returns
+// everything it wrote there.
+std::string RunOnTerminal(const std::vector<std::string>& env, bool pipe_it) {
+  int reader = -1, writer = -1;
+  if (pipe_it) {
+    int fds[2];
+    if (pipe(fds) != 0) return "no pipe";
+    reader = fds[0], writer = fds[1];
+  } else {
+    reader = posix_openpt(O_RDWR | O_NOCTTY);
+    if (reader < 0 || grantpt(reader) != 0 || unlockpt(reader) != 0) {
+      return "no pseudo-terminal";
+    }
+  }
+  const std::string terminal = pipe_it ? "" : ptsname(reader);
+  std::vector<char*> envp;
+  for (const std::string& entry : env) {
+    envp.push_back(const_cast<char*>(entry.c_str()));
+  }
+  envp.push_back(nullptr);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    setsid();
+    const int out = pipe_it ? writer : open(terminal.c_str(), O_RDWR);
+    dup2(out, 1);
+    dup2(out, 2);
+    const char* argv[] = {DORVEX_PROGRAM, kSample.c_str(), nullptr};
+    execve(argv[0], const_cast<char**>(argv), envp.data());
+    _exit(127);
+  }
+  if (pipe_it) close(writer);
+  std::string got;
+  char buffer[4096];
+  for (;;) {
+    const ssize_t n = read(reader, buffer, sizeof buffer);
+    if (n <= 0) break;  // a terminal whose last writer is gone reads EIO
+    got.append(buffer, static_cast<size_t>(n));
+  }
+  close(reader);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  std::string lines;  // the terminal ends each line in CR LF
+  for (char c : got) {
+    if (c != '\r') lines += c;
+  }
+  return lines;
+}
+
+TEST(ConsoleTest, TerminalShowsJapaneseAndPipeGetsShiftJis) {
+  d88::ScratchDir scratch;
+  const std::string utf8 =
+      "1 枚めのイメージからファイルを抽出します.\n"
+      "ディスク 2 枚目は正しいディスクではないようです.\n"
+      "3 枚めのイメージからファイルを抽出します.\n";
+  const std::vector<std::vector<std::string>> locales = {
+      {"LANG=C.UTF-8"}, {"LC_ALL=C"}, {"LANG=C", "LC_CTYPE=POSIX"}, {}};
+  for (const auto& env : locales) {
+    EXPECT_EQ(RunOnTerminal(env, false), utf8)
+        << (env.empty() ? "no locale" : env[0]);
+  }
+  EXPECT_EQ(
+      RunOnTerminal({"LANG=C.UTF-8"}, true),
+      d88::ExtractingLine(1) + d88::WrongDiskLine(2) + d88::ExtractingLine(3));
+}
+
+#endif
+
+}  // namespace
+}  // namespace dorvex
