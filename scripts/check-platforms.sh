@@ -66,6 +66,23 @@ for stream in out err; do
 done
 diff -r "$scratch/windows" "$scratch/linux"
 ls "$scratch/windows"
+# Piped, every line ends in CR LF.
+test "$(grep -c $'\r$' "$scratch/windows.out")" = "$(wc -l <"$scratch/windows.out")"
+
+echo "== dorvex.exe on a terminal shows the Japanese text, in order"
+# Wine draws WriteConsoleW text to its terminal as UTF-8, between cursor
+# codes; the files written again replace those of the first run.
+(cd "$scratch/windows" &&
+  script -qc "/usr/lib/wine/wine64 '$scratch/zip/dorvex.exe' '$sample'" \
+    /dev/null </dev/null) | tr -d '\r' | sed 's/\x1b\[[?0-9;]*[a-zA-Z]//g' \
+  >"$scratch/terminal.txt"
+cat >"$scratch/expected.txt" <<'TEXT'
+1 枚めのイメージからファイルを抽出します.
+ディスク 2 枚目は正しいディスクではないようです.
+3 枚めのイメージからファイルを抽出します.
+TEXT
+diff "$scratch/expected.txt" "$scratch/terminal.txt"
+diff -r "$scratch/windows" "$scratch/linux"
 rm -rf "$scratch"
 
 echo "== all platforms passed in $(( $(date +%s) - started ))s"
