@@ -111,6 +111,8 @@ TEST_F(DiskImageTest, OpenFailsOnMissingPathsAndDirectories) {
 TEST_F(DiskImageTest, SelectDiskLoadsNameAndMediaType) {
   Disk a = PlainDisk("0123456789ABCDEF");  // 16 bytes, no terminator stored
   a.media_type = 0x20;
+  a.FormatTrack(1, 1, 1, 0);
+  a.tracks[1][0].data.resize(1);  // an odd size: disk b begins at an odd offset
   Disk b = PlainDisk("B");
   b.media_type = 0xFF;
   OpenDisks({a, b});
@@ -123,7 +125,8 @@ TEST_F(DiskImageTest, SelectDiskLoadsNameAndMediaType) {
 }
 
 TEST_F(DiskImageTest, FailedSelectionClearsIt) {
-  OpenDisks({PlainDisk("A")});
+  // The scan ends at the negative size: no header stands at index 1.
+  OpenDisks({SizedDisk(-1)});
   uint8_t buffer[256];
   for (int32_t bad : {1, -1, 64, 1 << 30}) {
     ASSERT_TRUE(image_.SelectDisk(0));

@@ -15,7 +15,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
-list=$root/${1:-scripts/mutants.txt}
+list=${1:-scripts/mutants.txt}
+[[ $list == /* ]] || list=$root/$list
 started=$(date +%s)
 
 # The copy lives outside the tree, so the working tree is never touched, not
@@ -30,7 +31,7 @@ build() { cmake --build "$work/build" --target dorvex dorvex_tests >/dev/null 2>
 # Prints the name of the first test that failed; fails when none did.
 run_suite() {
   local log=$work/ctest.log
-  if (cd "$work/build" && ctest -j2 --timeout 30 --stop-on-failure >"$log" 2>&1); then
+  if (cd "$work/build" && ctest -j2 --timeout 20 --stop-on-failure >"$log" 2>&1); then
     return 1
   fi
   local name
@@ -40,7 +41,7 @@ run_suite() {
 
 echo "== building the unmutated copy"
 cmake -S "$work/src" -B "$work/build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-  -DDORVEX_WERROR=OFF >/dev/null
+  -DDORVEX_WERROR=OFF -DDORVEX_TEST_TIMEOUT=20 >/dev/null
 build || { echo "mutants: the unmutated tree does not build" >&2; exit 2; }
 if failed=$(run_suite); then
   echo "mutants: the unmutated suite fails ($failed)" >&2
