@@ -145,8 +145,10 @@ long PeakRssKiB(const std::vector<std::string>& args, const fs::path& dir) {
   const pid_t pid = fork();
   if (pid == 0) {
     if (chdir(dir.c_str()) != 0) _exit(126);
-    std::freopen("/dev/null", "w", stdout);
-    std::freopen("/dev/null", "w", stderr);
+    if (std::freopen("/dev/null", "w", stdout) == nullptr ||
+        std::freopen("/dev/null", "w", stderr) == nullptr) {
+      _exit(126);
+    }
     ptrace(PTRACE_TRACEME, 0, nullptr, nullptr);
     execv(argv[0], argv.data());
     _exit(127);
