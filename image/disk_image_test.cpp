@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -177,8 +178,8 @@ Disk NumberedDisk() {
     disk.Write(0, r, 0, Bytes(256, static_cast<uint8_t>(r)));
   }
   for (int t = 1; t <= 4; ++t) {
-    disk.FormatTrack(t, 1, 5, 3);
-    for (int r = 1; r <= 5; ++r) {
+    disk.FormatTrack(t, 1, t == 1 ? 6 : 5, 3);  // track 1 also holds R 6
+    for (int r = 1; r <= (t == 1 ? 6 : 5); ++r) {
       disk.Write(t, r, 0, Bytes(1024, static_cast<uint8_t>(t * 16 + r)));
     }
   }
@@ -255,6 +256,7 @@ TEST_F(DiskImageTest, EachHeadersOwnSectorCountEndsTheSearch) {
       {{3, 3, 3}, 256, 0},    // the whole track, then the end
       {{1, 3, 3}, 0, 0},      // the first header says the track ends there
       {{3, 2, 3}, 0, 0},      // i = 1 equals the second header's count - 1
+      {{3, 1, 3}, 256, 0},    // i = 1 has passed the second's count - 1
       {{9, 9, 9}, 256, 256},  // runs past the track into the next one
       {{3, 0, 3}, 0, 0},      // a count of 0 ends the search
       {{0, 3, 3}, 0, 0},
@@ -275,25 +277,33 @@ TEST_F(DiskImageTest, TrackCheckRejectsAbsentAndOutlyingTracks) {
   const int64_t size = static_cast<int64_t>(d88::BuildDisk(disk).size());
   struct Case {
     const char* what;
-    int64_t entry;  // stored track-table entry of track 1
-    int32_t expected;
+    std::optional<int64_t> entry;  // stored entry of track 1; none: as built
+    int32_t expected;              // what reading R 1 of track 1 returns
   };
   const Case cases[] = {
       {"absent", 0, 0},
       {"beyond the disk size", size + 1, 0},
       {"at the disk size", size, 0},  // passes the check, finds no header
+      {"at a disk size cut to it", std::nullopt, 1024},  // passes, finds it
       {"negative, before the file", -1, 0},
       {"most negative", -2147483647 - 1, 0},
   };
   for (const Case& c : cases) {
     Disk d = disk;
-    d.track_offsets[1] = c.entry;
+    if (c.entry) {
+      d.track_offsets[1] = *c.entry;
+    } else {
+      // The stored disk size ends where track 1 begins.
+      const Bytes built = d88::BuildDisk(disk);
+      d.disk_size = built[36] | built[37] << 8 | built[38] << 16;
+    }
     OpenDisks({d});
     ASSERT_TRUE(image_.SelectDisk(0));
     uint8_t buffer[1024];
     EXPECT_EQ(image_.ReadSector(1, 0, 1, 1, 3, buffer, 1024), c.expected)
         << c.what;
-    EXPECT_EQ(image_.ListSectorIds(1, buffer, 1024), 0) << c.what;
+    EXPECT_EQ(image_.ListSectorIds(1, buffer, 1024), c.expected ? 24 : 0)
+        << c.what;
   }
 }
 
@@ -351,8 +361,16 @@ TEST_F(DiskImageTest, ReadSectorsReadsRunsUnderTheWindow) {
   EXPECT_EQ(buffer[1024], 2 * 16 + 5);
   EXPECT_EQ(buffer[2048], 3 * 16 + 1);
 
-  // A run that starts above the window's last sector never wraps.
-  EXPECT_EQ(image_.ReadSectors(1, 0, 1, 6, 3, buffer.data(), 1024), 0);
+  // A run that starts above the window's last sector never wraps: after
+  // sector 6 of track 1 it looks for sector 7.
+  EXPECT_EQ(image_.ReadSectors(1, 0, 1, 6, 3, buffer.data(), 2048), 1024);
+  EXPECT_EQ(buffer[0], 1 * 16 + 6);
+
+  // A wrap goes on at the window's first sector, whatever it is.
+  image_.SetSectorRange(3, 5);
+  ASSERT_EQ(image_.ReadSectors(2, 1, 0, 5, 3, buffer.data(), 2048), 2048);
+  EXPECT_EQ(buffer[1024], 3 * 16 + 3);
+  image_.SetSectorRange(1, 5);
   // A run that leaves the last track stops there.
   EXPECT_EQ(image_.ReadSectors(4, 2, 0, 5, 3, buffer.data(), 2048), 1024);
 }

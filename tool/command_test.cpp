@@ -67,6 +67,8 @@ TEST(CommandTest, IdentificationRejectsForeignDisks) {
        [](d88::Disk& d) { d.tracks[0].erase(d.tracks[0].begin() + 14); }},
       {"sector 15 short",
        [](d88::Disk& d) { d.tracks[0][14].data.resize(255); }},
+      {"sector 16 short, marks and all",
+       [](d88::Disk& d) { d.tracks[0][15].data.resize(200); }},
       {"sector 16 of size code 2", [](d88::Disk& d) { d.tracks[0][15].n = 2; }},
       {"track 0 absent", [](d88::Disk& d) { d.track_offsets[0] = 0; }},
       {"track 0 beyond the disk",
@@ -151,6 +153,8 @@ TEST(CommandTest, EachStreamGetsTheFormOfItsConsole) {
       {TextForm::kUtf8, TextForm::kUtf8, out_utf8, err_utf8},
       {TextForm::kUtf8, TextForm::kShiftJis, out_utf8, err_sjis},
       {TextForm::kShiftJis, TextForm::kUtf8, out_sjis, err_utf8},
+      // A Windows console that cannot take the text gets it as UTF-8 bytes.
+      {TextForm::kWindowsConsole, TextForm::kShiftJis, out_utf8, err_sjis},
   };
   for (const auto& c : cases) {
     const d88::CommandResult result =
