@@ -11,7 +11,7 @@ started=$(date +%s)
 
 packages=(cmake ninja-build g++ libgtest-dev googletest qemu-user wine wine64
   g++-mingw-w64-x86-64 g++-mingw-w64-i686 g++-s390x-linux-gnu
-  g++-i686-linux-gnu)
+  g++-i686-linux-gnu binutils)
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'ok installed' ||
@@ -83,6 +83,23 @@ cat >"$scratch/expected.txt" <<'TEXT'
 TEXT
 diff "$scratch/expected.txt" "$scratch/terminal.txt"
 diff -r "$scratch/windows" "$scratch/linux"
+
+echo "== dorvex.exe opens an image through a path of more than 260 characters"
+long=$scratch/long
+for i in $(seq 1 24); do long=$long/a-directory-of-its-own-$i; done
+mkdir -p "$long" "$scratch/long-out"
+cp "$sample" "$long/"
+echo "path of ${#long} characters"
+(cd "$scratch/long-out" &&
+  /usr/lib/wine/wine64 "$scratch/zip/dorvex.exe" "$long/sample.d88" >/dev/null 2>&1)
+diff -r "$scratch/long-out" "$scratch/linux"
+
+echo "== dorvex.exe carries its version and a manifest that declares long paths"
+for exe in build/windows-x64/dorvex.exe build/windows-x86/dorvex.exe; do
+  strings -el "$exe" | grep -qx "$(sed -nE 's/^project\(dorvex VERSION ([0-9.]+).*/\1/p' CMakeLists.txt)"
+  strings -el "$exe" | grep -qx 'Extracts the files of D88 data disks'
+  grep -q '<ws2:longPathAware>true</ws2:longPathAware>' "$exe"
+done
 rm -rf "$scratch"
 
 echo "== all platforms passed in $(( $(date +%s) - started ))s"
