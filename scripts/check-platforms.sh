@@ -11,7 +11,7 @@ started=$(date +%s)
 
 packages=(cmake ninja-build g++ libgtest-dev googletest qemu-user wine wine64
   g++-mingw-w64-x86-64 g++-mingw-w64-i686 g++-s390x-linux-gnu
-  g++-i686-linux-gnu binutils)
+  g++-i686-linux-gnu binutils dpkg-dev gzip)
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'ok installed' ||
