@@ -33,17 +33,35 @@ const wchar_t* Widen(const char* path) {
   return reinterpret_cast<const wchar_t*>(wide);
 }
 
-FileIdentity IdentifyHandle(HANDLE handle) {
+FileIdentity IdentityOf(const BY_HANDLE_FILE_INFORMATION& info) {
   FileIdentity identity;
-  BY_HANDLE_FILE_INFORMATION info;
-  if (handle == INVALID_HANDLE_VALUE ||
-      !GetFileInformationByHandle(handle, &info)) {
-    return identity;
-  }
   identity.known = true;
   identity.volume = info.dwVolumeSerialNumber;
   identity.index = (uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
   return identity;
+}
+
+FileIdentity IdentifyHandle(HANDLE handle) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (handle == INVALID_HANDLE_VALUE ||
+      !GetFileInformationByHandle(handle, &info)) {
+    return FileIdentity();
+  }
+  return IdentityOf(info);
+}
+
+bool IsSoleFile(const BY_HANDLE_FILE_INFORMATION& info) {
+  const DWORD not_plain = FILE_ATTRIBUTE_DIRECTORY |
+                          FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE;
+  return (info.dwFileAttributes & not_plain) == 0 && info.nNumberOfLinks == 1;
+}
+
+// Opens what stands under `wide` itself, a link not followed.
+HANDLE OpenName(const wchar_t* wide, DWORD access) {
+  return CreateFileW(
+      wide, access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+      nullptr, OPEN_EXISTING,
+      FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
 }
 
 HANDLE ToHandle(OutputHandle handle) {
@@ -81,17 +99,15 @@ NameKind InspectName(const char* name, FileIdentity* identity) {
       (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
     return NameKind::kDirectory;
   }
-  if (identity != nullptr) {
-    // No access asked: only the identity of the name itself, a link not
-    // followed.
-    const HANDLE handle = CreateFileW(
-        wide, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-        nullptr, OPEN_EXISTING,
-        FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    *identity = IdentifyHandle(handle);
-    if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
-  }
-  return NameKind::kOther;
+  // No access asked: only the identity and link count of the name itself.
+  const HANDLE handle = OpenName(wide, 0);
+  BY_HANDLE_FILE_INFORMATION info;
+  const bool known = handle != INVALID_HANDLE_VALUE &&
+                     GetFileInformationByHandle(handle, &info);
+  if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+  if (!known) return NameKind::kOther;
+  if (identity != nullptr) *identity = IdentityOf(info);
+  return IsSoleFile(info) ? NameKind::kSoleFile : NameKind::kOther;
 }
 
 bool RemoveName(const char* name) {
@@ -123,6 +139,29 @@ OutputHandle CreateNewFile(const char* name, bool* name_taken) {
     return kNoHandle;
   }
   return reinterpret_cast<OutputHandle>(handle);
+}
+
+OutputHandle OpenSoleFile(const char* name, const FileIdentity& expected,
+                          uint64_t* size) {
+  const wchar_t* wide = Widen(name);
+  if (wide == nullptr) return kNoHandle;
+  const HANDLE handle = OpenName(wide, GENERIC_WRITE);
+  if (handle == INVALID_HANDLE_VALUE) return kNoHandle;
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(handle, &info) || !IsSoleFile(info) ||
+      !SameFile(IdentityOf(info), expected)) {
+    CloseHandle(handle);
+    return kNoHandle;
+  }
+  *size = (uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
+  return reinterpret_cast<OutputHandle>(handle);
+}
+
+bool TruncateFile(OutputHandle handle, uint64_t length) {
+  LARGE_INTEGER position;
+  position.QuadPart = static_cast<LONGLONG>(length);
+  return SetFilePointerEx(ToHandle(handle), position, nullptr, FILE_BEGIN) &&
+         SetEndOfFile(ToHandle(handle));
 }
 
 bool WriteToFile(OutputHandle handle, const uint8_t* data, size_t length) {
@@ -158,6 +197,10 @@ FileIdentity IdentityOf(const struct stat& status) {
   return identity;
 }
 
+bool IsSoleFile(const struct stat& status) {
+  return S_ISREG(status.st_mode) && status.st_nlink == 1;
+}
+
 }  // namespace
 
 std::FILE* OpenForReading(const char* path) { return std::fopen(path, "rb"); }
@@ -179,7 +222,7 @@ NameKind InspectName(const char* name, FileIdentity* identity) {
   }
   if (S_ISDIR(status.st_mode)) return NameKind::kDirectory;
   if (identity != nullptr) *identity = IdentityOf(status);
-  return NameKind::kOther;
+  return IsSoleFile(status) ? NameKind::kSoleFile : NameKind::kOther;
 }
 
 bool RemoveName(const char* name) { return unlink(name) == 0; }
@@ -191,6 +234,26 @@ OutputHandle CreateNewFile(const char* name, bool* name_taken) {
       open(name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
   *name_taken = fd < 0 && errno == EEXIST;
   return fd < 0 ? kNoHandle : fd;
+}
+
+OutputHandle OpenSoleFile(const char* name, const FileIdentity& expected,
+                          uint64_t* size) {
+  // O_NONBLOCK: should a FIFO take the name after the look, the open fails
+  // at once instead of waiting for a reader.
+  const int fd = open(name, O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return kNoHandle;
+  struct stat status;
+  if (fstat(fd, &status) != 0 || !IsSoleFile(status) ||
+      !SameFile(IdentityOf(status), expected)) {
+    close(fd);
+    return kNoHandle;
+  }
+  *size = static_cast<uint64_t>(status.st_size);
+  return fd;
+}
+
+bool TruncateFile(OutputHandle handle, uint64_t length) {
+  return ftruncate(static_cast<int>(handle), static_cast<off_t>(length)) == 0;
 }
 
 bool WriteToFile(OutputHandle handle, const uint8_t* data, size_t length) {

@@ -35,8 +35,9 @@ bool SeekFile(std::FILE* file, int64_t offset);
 FileIdentity IdentifyFile(std::FILE* file);
 
 // What stands under a name in the current directory, the name itself and
-// never what a link points to.
-enum class NameKind { kNothing, kDirectory, kOther };
+// never what a link points to. A sole file is a regular file with exactly
+// one name: writing into it changes no other path's bytes.
+enum class NameKind { kNothing, kDirectory, kSoleFile, kOther };
 
 // Looks at `name` without following a link. Sets `identity` (when not null)
 // to that of what stands there.
@@ -54,6 +55,16 @@ constexpr OutputHandle kNoHandle = -1;
 // anything at all already stands under that name (a link is not followed).
 // Sets `name_taken` when that was the reason.
 OutputHandle CreateNewFile(const char* name, bool* name_taken);
+
+// Opens the existing `name` for writing from its start, without following a
+// link, blocking or truncating, and only when the open file is still the
+// sole file `expected`: a name can change between a look and the open.
+// Sets `size` to the file's length. `kNoHandle` otherwise.
+OutputHandle OpenSoleFile(const char* name, const FileIdentity& expected,
+                          uint64_t* size);
+
+// Cuts the file to `length` bytes; false when the system refuses.
+bool TruncateFile(OutputHandle handle, uint64_t length);
 
 // Writes all `length` bytes of `data`; false when the system takes fewer.
 bool WriteToFile(OutputHandle handle, const uint8_t* data, size_t length);

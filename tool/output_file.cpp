@@ -4,20 +4,36 @@ namespace dorvex {
 
 namespace {
 
-// Clears the way for a new file under `name`. False when what stands there
-// must be kept: a directory, or the image itself under another name.
-bool MakeRoom(const char* name, const FileIdentity& keep) {
+// A file under the name, ready to be written from its start: a new one, or
+// a sole regular file overwritten in place, `old_size` bytes long.
+struct Target {
+  OutputHandle handle = kNoHandle;
+  bool overwrites = false;
+  uint64_t old_size = 0;
+};
+
+// Takes the name over once the exclusive create found it in use. A sole
+// regular file is opened and written in place, which costs no more than
+// truncating it; anything else that may go is removed and made anew, so a
+// link, a FIFO or a file with other names is never written through. A
+// directory or the image itself (`keep`) stays, and the result is no file.
+Target TakeOver(const char* name, const FileIdentity& keep) {
+  Target target;
   FileIdentity there;
-  switch (InspectName(name, &there)) {
-    case NameKind::kNothing:
-      return true;  // gone since the create failed
-    case NameKind::kDirectory:
-      return false;
-    case NameKind::kOther:
-      break;
+  const NameKind kind = InspectName(name, &there);
+  if (kind == NameKind::kDirectory) return target;
+  if (kind != NameKind::kNothing) {
+    if (SameFile(there, keep)) return target;
+    if (kind == NameKind::kSoleFile) {
+      target.handle = OpenSoleFile(name, there, &target.old_size);
+      target.overwrites = target.handle != kNoHandle;
+      if (target.overwrites) return target;
+    }
+    if (!RemoveName(name)) return target;
   }
-  if (SameFile(there, keep)) return false;
-  return RemoveName(name);
+  bool taken = false;
+  target.handle = CreateNewFile(name, &taken);
+  return target;
 }
 
 }  // namespace
@@ -27,15 +43,21 @@ bool WriteOutputFile(const char* name, const uint8_t* data, int32_t length,
   // The common case, a free name, costs three system calls: create, write,
   // close. Only a name in use is looked at.
   bool taken = false;
-  OutputHandle file = CreateNewFile(name, &taken);
-  if (file == kNoHandle) {
-    if (!taken || !MakeRoom(name, keep)) return false;
-    file = CreateNewFile(name, &taken);
-    if (file == kNoHandle) return false;
+  Target target;
+  target.handle = CreateNewFile(name, &taken);
+  if (target.handle == kNoHandle) {
+    if (!taken) return false;
+    target = TakeOver(name, keep);
+    if (target.handle == kNoHandle) return false;
   }
   const size_t size = length > 0 ? static_cast<size_t>(length) : 0;
-  const bool written = WriteToFile(file, data, size);
-  const bool closed = CloseFile(file);
+  bool written = WriteToFile(target.handle, data, size);
+  // A longer old file is cut after the write, never before: until then the
+  // open file has not been shown to be the one that was looked at.
+  if (written && target.overwrites && target.old_size > size) {
+    written = TruncateFile(target.handle, size);
+  }
+  const bool closed = CloseFile(target.handle);
   if (written && closed) return true;
   // The file is ours: no incomplete file stays under the name.
   RemoveName(name);

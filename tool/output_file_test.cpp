@@ -39,24 +39,37 @@ TEST(OutputFileTest, WhatStandsUnderAnOutputName) {
     const char* image_path;
     std::function<void()> before;  // runs in the scratch directory
     bool replaced;                 // "100" holds the file, or stays as it was
+    bool in_place;                 // the same file, its permissions kept
   };
   const Case cases[] = {
-      {"nothing", "image.d88", [] {}, true},
+      {"nothing", "image.d88", [] {}, true, false},
       {"a longer file", "image.d88",
-       [] { d88::WriteBytes("100", Bytes(70000, 7)); }, true},
+       [] { d88::WriteBytes("100", Bytes(70000, 7)); }, true, true},
+      {"a shorter file", "image.d88",
+       [] { d88::WriteBytes("100", Bytes(10, 7)); }, true, true},
+      {"a file of mode 0600", "image.d88",
+       [] {
+         d88::WriteBytes("100", Bytes(3000, 7));
+         fs::permissions("100", fs::perms::owner_read | fs::perms::owner_write);
+       },
+       true, true},
+      {"a file with another name", "image.d88",
+       [] { fs::create_hard_link("outside/notes", "100"); }, true, false},
       {"a link to a file outside", "image.d88",
-       [] { fs::create_symlink("outside/notes", "100"); }, true},
+       [] { fs::create_symlink("outside/notes", "100"); }, true, false},
       {"a dangling link", "image.d88",
-       [] { fs::create_symlink("outside/missing", "100"); }, true},
+       [] { fs::create_symlink("outside/missing", "100"); }, true, false},
       {"a link to the image", "image.d88",
-       [] { fs::create_symlink("image.d88", "100"); }, true},
-      {"the image itself", "100", [] { fs::rename("image.d88", "100"); },
+       [] { fs::create_symlink("image.d88", "100"); }, true, false},
+      {"the image itself", "100", [] { fs::rename("image.d88", "100"); }, false,
        false},
       {"a hard link to the image", "image.d88",
-       [] { fs::create_hard_link("image.d88", "100"); }, false},
-      {"a directory", "image.d88", [] { fs::create_directory("100"); }, false},
+       [] { fs::create_hard_link("image.d88", "100"); }, false, false},
+      {"a directory", "image.d88", [] { fs::create_directory("100"); }, false,
+       false},
 #ifndef _WIN32
-      {"a FIFO", "image.d88", [] { ASSERT_EQ(mkfifo("100", 0644), 0); }, true},
+      {"a FIFO", "image.d88", [] { ASSERT_EQ(mkfifo("100", 0644), 0); }, true,
+       false},
 #endif
   };
   for (const Case& c : cases) {
@@ -71,6 +84,11 @@ TEST(OutputFileTest, WhatStandsUnderAnOutputName) {
       std::printf("skipped \"%s\": %s\n", c.what, error.what());
       continue;
     }
+    const fs::perms perms_before = fs::symlink_status("100").permissions();
+#ifndef _WIN32
+    struct stat before {};
+    lstat("100", &before);
+#endif
     const d88::CommandResult result = d88::RunDorvex({c.image_path});
     EXPECT_EQ(result.status, 0) << c.what;
     EXPECT_EQ(result.out, d88::ExtractingLine(1)) << c.what;
@@ -87,6 +105,14 @@ TEST(OutputFileTest, WhatStandsUnderAnOutputName) {
       EXPECT_EQ(d88::ReadBytes("100"), image) << c.what;
     } else {
       EXPECT_TRUE(fs::is_empty("100")) << c.what;
+    }
+    if (c.in_place) {
+      EXPECT_EQ(fs::status("100").permissions(), perms_before) << c.what;
+#ifndef _WIN32
+      struct stat after {};
+      lstat("100", &after);
+      EXPECT_EQ(after.st_ino, before.st_ino) << c.what;
+#endif
     }
   }
 }
