@@ -1,17 +1,13 @@
-// The floor that the benchmark measures dorvex against: a plain program that
-// reads the image once, from start to end in 64 KiB blocks, and creates the
-// files that extracting it writes, in the same order, with the same names
-// and sizes, one write each. Like dorvex, and like GNU tar, it creates each
-// file anew and never writes through what stands under its name: a name in
-// use is looked at (a directory, or the image itself under another name,
-// must be kept) and removed first. It does nothing else.
+// The floor that the benchmarks measure dorvex against: the cheapest way to
+// the same result. It reads the image once, from start to end in 64 KiB
+// blocks, and writes the files that extracting it writes, in the same
+// order, with the same names and sizes, one write each, each by a plain
+// truncating create: three system calls a file, whatever stood there.
 //   floor IMAGE MANIFEST   (MANIFEST: one "NAME SIZE" line a file)
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdio>
 
 int main(int argc, char** argv) {
@@ -32,13 +28,7 @@ int main(int argc, char** argv) {
   unsigned long size = 0;
   while (std::fscanf(manifest, "%7s %lu", name, &size) == 2) {
     if (size > sizeof buffer) return 1;
-    const int flags = O_WRONLY | O_CREAT | O_EXCL;
-    int out = open(name, flags, 0666);
-    if (out < 0 && errno == EEXIST) {
-      struct stat status;
-      if (lstat(name, &status) != 0 || unlink(name) != 0) return 1;
-      out = open(name, flags, 0666);
-    }
+    const int out = open(name, O_WRONLY | O_CREAT | O_TRUNC, 0666);
     if (out < 0 || write(out, buffer, size) != static_cast<ssize_t>(size)) {
       return 1;
     }

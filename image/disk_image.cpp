@@ -21,11 +21,14 @@ constexpr int32_t kDataLengthOffset = 14;
 // Largest size code whose nominal size, 128 << n, fits a signed 32-bit count.
 constexpr int32_t kLargestExactSizeCode = 23;
 
-// An address value matches a header byte only when it lies in 0 to 255.
-bool AddressMatches(const uint8_t* header, int32_t c, int32_t h, int32_t r,
-                    int32_t n) {
-  return header[0] == c && header[1] == h && header[2] == r && header[3] == n;
+// A header belongs to a walk's findings when its C, H and N are the walk's;
+// its R says which sector it is.
+bool MatchesWalk(const uint8_t* header, const TrackWalk& walk) {
+  return header[0] == walk.c() && header[1] == walk.h() &&
+         header[3] == walk.n();
 }
+
+bool IsByte(int32_t value) { return value >= 0 && value <= 255; }
 
 // The bytes a sector of size code n (0 to 255) stands for in a run. Beyond
 // kLargestExactSizeCode the size exceeds every length a run can ask for.
@@ -63,7 +66,13 @@ bool DiskImage::Open(const char* path) {
   return true;
 }
 
+void DiskImage::ForgetWalks() {
+  // What a walk found holds only for the disk and file it was made on.
+  for (TrackWalk& walk : walks_) walk.Forget();
+}
+
 void DiskImage::ClearSelection() {
+  ForgetWalks();
   disk_base_ = -1;
   media_type_ = -1;
   disk_size_ = 0;
@@ -94,36 +103,73 @@ bool DiskImage::SelectDisk(int32_t index) {
   return true;
 }
 
-bool DiskImage::SeekToTrack(int32_t track) {
+bool DiskImage::FindTrack(int32_t track, int64_t* start) const {
   if (!file_.IsOpen()) return false;
   if (track < 0 || track >= kTrackCount) return false;
   const int32_t offset = track_table_[track];
-  // Signed comparison: a negative entry passes here, and fails the seek
-  // below only if it reaches before the start of the file.
+  // Signed comparison: a negative entry passes here, and fails only if it
+  // reaches before the start of the file.
   if (offset == 0 || offset > disk_size_) return false;
-  return file_.Seek(int64_t{disk_base_} + offset);
+  *start = int64_t{disk_base_} + offset;
+  return *start >= 0;
+}
+
+bool DiskImage::SeekToTrack(int32_t track) {
+  int64_t start = 0;
+  return FindTrack(track, &start) && file_.Seek(start);
 }
 
 int32_t DiskImage::ReadSector(int32_t track, int32_t c, int32_t h, int32_t r,
                               int32_t n, uint8_t* buffer, int32_t max_length) {
   if (max_length <= 0) return 0;
-  if (!SeekToTrack(track)) return 0;
+  int64_t start = 0;
+  if (!FindTrack(track, &start)) return 0;
+  // An address value outside 0 to 255 matches no header byte: the walk
+  // would find nothing.
+  if (!IsByte(c) || !IsByte(h) || !IsByte(r) || !IsByte(n)) return 0;
+  TrackWalk& walk = walks_[track];
+  if (!walk.IsFor(c, h, n)) walk.Begin(start, c, h, n);
+  int64_t offset = 0;
+  int32_t length = 0;
+  if (!walk.Find(r, &offset, &length) && !WalkOn(walk, r, &offset, &length)) {
+    return 0;
+  }
+  if (!file_.Seek(offset)) return 0;
+  return file_.Read(buffer, length < max_length ? length : max_length);
+}
+
+bool DiskImage::WalkOn(TrackWalk& walk, int32_t r, int64_t* offset,
+                       int32_t* length) {
   uint8_t header[kSectorHeaderSize];
-  // Each header's own sector count decides where the search ends, so with
-  // inconsistent counts it can run on past the track; i is 64 bits wide so
-  // that no walk to the end of a huge file overflows it.
-  for (int64_t i = 0;; ++i) {
-    if (file_.Read(header, kSectorHeaderSize) < kSectorHeaderSize) return 0;
+  // Each header's own sector count decides where the walk ends, so with
+  // inconsistent counts it can run on past the track; the index is 64 bits
+  // wide so that no walk to the end of a huge file overflows it.
+  while (!walk.ended()) {
+    const int64_t at = walk.next_header();
+    if (!file_.Seek(at) ||
+        file_.Read(header, kSectorHeaderSize) < kSectorHeaderSize) {
+      walk.End();
+      break;
+    }
     const int32_t sector_count = DecodeLe16(header + kSectorCountOffset);
     const int32_t data_length = DecodeLe16(header + kDataLengthOffset);
-    if (sector_count == 0) return 0;
-    if (AddressMatches(header, c, h, r, n)) {
-      return file_.Read(buffer,
-                        data_length < max_length ? data_length : max_length);
+    // A sector count of 0 ends the walk before the header is matched; the
+    // header's own count ends it after.
+    if (sector_count == 0) {
+      walk.End();
+      break;
     }
-    if (!file_.Skip(data_length)) return 0;
-    if (i == sector_count - 1) return 0;
+    if (walk.next_index() == sector_count - 1) {
+      walk.End();
+    } else {
+      walk.Advance(at + kSectorHeaderSize + data_length);
+    }
+    if (MatchesWalk(header, walk)) {
+      walk.Note(header[2], at + kSectorHeaderSize, data_length);
+      if (header[2] == r) return walk.Find(r, offset, length);
+    }
   }
+  return false;
 }
 
 int32_t DiskImage::ReadSectors(int32_t track, int32_t c, int32_t h, int32_t r,

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "image/image_file.h"
+#include "image/track_walk.h"
 
 namespace dorvex {
 
@@ -62,7 +63,9 @@ class DiskImage {
   // Reads the first sector of `track` whose header carries C/H/R/N equal to
   // c/h/r/n: at most `max_length` bytes of its data into `buffer`. Returns
   // the count placed there (short when the file ends inside the data), or 0
-  // when the track or the sector cannot be found.
+  // when the track or the sector cannot be found. The search walks the
+  // track's headers from the first, but each track's walk is made once per
+  // C/H/N: what it passed is remembered until the next SelectDisk or Open.
   int32_t ReadSector(int32_t track, int32_t c, int32_t h, int32_t r, int32_t n,
                      uint8_t* buffer, int32_t max_length);
 
@@ -78,12 +81,21 @@ class DiskImage {
   int32_t ListSectorIds(int32_t track, uint8_t* buffer, int32_t length);
 
  private:
-  // Seeks to the first sector header of `track`. False when no file is open,
-  // the track is out of range, absent or beyond the disk, or cannot be
-  // reached by a seek.
+  // The file offset of the first sector header of `track`. False when no
+  // file is open, the track is out of range, absent or beyond the disk, or
+  // would start before the file.
+  bool FindTrack(int32_t track, int64_t* start) const;
+
+  // Seeks to the first sector header of `track`; false as FindTrack.
   bool SeekToTrack(int32_t track);
 
+  // Walks `walk` on until it passes sector `r`, noting every sector of its
+  // C/H/N that it passes. Sets the sector's data offset and stored length;
+  // false when the walk ends first.
+  bool WalkOn(TrackWalk& walk, int32_t r, int64_t* offset, int32_t* length);
+
   void ClearSelection();
+  void ForgetWalks();
 
   ImageFile file_;
   int32_t disk_count_ = 0;
@@ -95,6 +107,7 @@ class DiskImage {
   int32_t track_table_[kTrackCount] = {};
   int32_t media_type_ = -1;
   char disk_name_[kDiskNameLength + 1] = {};
+  TrackWalk walks_[kTrackCount];  // what each track's walk has found
 };
 
 }  // namespace dorvex
