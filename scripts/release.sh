@@ -39,7 +39,8 @@ lintian --fail-on error "$deb" >/dev/null 2>&1 ||
 mkdir "$work/unpacked" "$work/from-deb" "$work/from-build"
 dpkg -x "$deb" "$work/unpacked"
 for file in usr/bin/dorvex usr/share/man/man1/dorvex.1.gz \
-  usr/share/doc/dorvex/copyright usr/share/doc/dorvex/README.md; do
+  usr/share/man/ja/man1/dorvex.1.gz usr/share/doc/dorvex/copyright \
+  usr/share/doc/dorvex/README.md usr/share/doc/dorvex/README.ja.md; do
   test -f "$work/unpacked/$file" || { echo "release: .deb lacks $file" >&2; exit 1; }
 done
 sample=$work/src/examples/sample.d88

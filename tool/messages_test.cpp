@@ -7,6 +7,7 @@
 
 #include "platform/utf8.h"
 #include "tests/console_text.h"
+#include "tests/d88_builder.h"
 
 namespace dorvex {
 namespace {
@@ -81,6 +82,29 @@ TEST(MessagesTest, BothFormsOfEveryMessageAreTheSameText) {
   std::u16string decoded;
   ASSERT_TRUE(DecodeShiftJis(d88::WrongDiskLine(7).c_str(), &decoded));
   EXPECT_EQ(decoded, u"ディスク 7 枚目は正しいディスクではないようです.\n");
+}
+
+// The Japanese README and man page quote each message as the program writes
+// it, with N for a number and XXX for a file name: a changed message cannot
+// leave them behind.
+TEST(MessagesTest, JapaneseDocumentsQuoteEveryMessage) {
+  for (const char* document : {"README.ja.md", "dorvex.ja.1"}) {
+    const auto bytes =
+        d88::ReadBytes(std::string(DORVEX_SOURCE_DIR) + "/" + document);
+    ASSERT_TRUE(bytes.has_value()) << document;
+    const std::string text(bytes->begin(), bytes->end());
+    for (int i = 0; i < kMessageCount; ++i) {
+      std::string quoted = TextOf(static_cast<Message>(i)).utf8;
+      quoted.pop_back();  // the line's end
+      for (const auto& [format, shown] :
+           {std::pair<std::string, std::string>{"%d", "N"}, {"%s", "XXX"}}) {
+        const size_t at = quoted.find(format);
+        if (at != std::string::npos) quoted.replace(at, 2, shown);
+      }
+      EXPECT_NE(text.find(quoted), std::string::npos)
+          << document << " lacks \"" << quoted << "\"";
+    }
+  }
 }
 
 }  // namespace
