@@ -13,21 +13,59 @@
 #include <clocale>
 #endif
 
+#include <cstdlib>
+
 namespace dorvex {
 
-bool IsShiftJisCodeset(const char* codeset) {
-  static const char* const kNames[] = {"SHIFT_JIS", "SJIS", "CP932",
-                                       "WINDOWS-31J"};
+namespace {
+
+// Skips the '-' and '_' that spellings of one character set differ by.
+const char* SkipSeparators(const char* p) {
+  while (*p == '-' || *p == '_') ++p;
+  return p;
+}
+
+// True when the codeset from `codeset` up to `end` (a NUL or '@') is `name`,
+// given in upper case without separators.
+bool CodesetIs(const char* codeset, char end, const char* name) {
+  const char* a = SkipSeparators(codeset);
+  for (; *name != 0; ++name) {
+    const char c =
+        *a >= 'a' && *a <= 'z' ? static_cast<char>(*a - 'a' + 'A') : *a;
+    if (c != *name) return false;
+    a = SkipSeparators(a + 1);
+  }
+  return *a == 0 || *a == end;
+}
+
+bool IsShiftJisUpTo(const char* codeset, char end) {
+  static const char* const kNames[] = {"SHIFTJIS", "SJIS", "CP932",
+                                       "WINDOWS31J"};
   for (const char* name : kNames) {
-    const char* a = codeset;
-    const char* b = name;
-    while (*a != 0 && *b != 0 &&
-           (*a == *b || (*a >= 'a' && *a <= 'z' && *a - 'a' + 'A' == *b))) {
-      ++a, ++b;
-    }
-    if (*a == 0 && *b == 0) return true;
+    if (CodesetIs(codeset, end, name)) return true;
   }
   return false;
+}
+
+}  // namespace
+
+bool IsShiftJisCodeset(const char* codeset) {
+  return IsShiftJisUpTo(codeset, 0);
+}
+
+bool LocaleNameIsShiftJis(const char* name) {
+  if (name == nullptr) return false;
+  while (*name != 0 && *name != '.') ++name;
+  return *name == '.' && IsShiftJisUpTo(name + 1, '@');
+}
+
+const char* LocaleNameFromEnvironment() {
+  static const char* const kVariables[] = {"LC_ALL", "LC_CTYPE", "LANG"};
+  for (const char* variable : kVariables) {
+    const char* value = std::getenv(variable);
+    if (value != nullptr && *value != 0) return value;
+  }
+  return nullptr;
 }
 
 #ifdef _WIN32
@@ -72,9 +110,13 @@ TextForm DetectTextForm(StandardStream stream) {
   }
   // The terminal speaks the locale's character set. The C locale and an
   // unset LANG name none that is Shift_JIS, and get UTF-8 as current
-  // runtimes give them. The program itself goes on in the C locale.
-  const bool shift_jis = std::setlocale(LC_CTYPE, "") != nullptr &&
-                         IsShiftJisCodeset(nl_langinfo(CODESET));
+  // runtimes give them. A locale that cannot be loaded (not installed, or
+  // a static program that cannot read the system's locale data) is told by
+  // its name instead. The program itself goes on in the C locale.
+  const bool loaded = std::setlocale(LC_CTYPE, "") != nullptr;
+  const bool shift_jis =
+      loaded ? IsShiftJisCodeset(nl_langinfo(CODESET))
+             : LocaleNameIsShiftJis(LocaleNameFromEnvironment());
   std::setlocale(LC_CTYPE, "C");
   return shift_jis ? TextForm::kShiftJis : TextForm::kUtf8;
 }

@@ -21,8 +21,18 @@ enum class StandardStream { kOutput, kError };
 TextForm DetectTextForm(StandardStream stream);
 
 // True for a locale character set that is Shift_JIS by another name:
-// SHIFT_JIS, SJIS, CP932 or WINDOWS-31J, in any case.
+// SHIFT_JIS, SJIS, CP932 or WINDOWS-31J, in any case, with or without its
+// '-' and '_'.
 bool IsShiftJisCodeset(const char* codeset);
+
+// True for a locale name whose codeset, after the '.' and before any '@',
+// is Shift_JIS, as "ja_JP.SJIS" or "ja_JP.shift-jis@latin".
+bool LocaleNameIsShiftJis(const char* name);
+
+// The locale name that decides the character set, as POSIX orders the
+// variables: LC_ALL, then LC_CTYPE, then LANG, the first that is set and
+// not empty; nullptr when none is.
+const char* LocaleNameFromEnvironment();
 
 // Writes the UTF-8 `text` of `length` bytes to the Windows console behind
 // `stream` as UTF-16, in one call. False where there is none, or when the

@@ -34,9 +34,34 @@ TEST(ConsoleTest, KnowsShiftJisByEachOfItsNames) {
       {"UTF-8", false},      {"ANSI_X3.4-1968", false},
       {"EUC-JP", false},     {"SJIS2", false},
       {"SJI", false},        {"", false},
+      {"Shift-JIS", true},   {"SHIFTJIS", true},
+      {"windows31j", true},  {"cp-932", true},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(IsShiftJisCodeset(c.codeset), c.shift_jis) << c.codeset;
+  }
+}
+
+TEST(ConsoleTest, TellsShiftJisFromTheLocaleName) {
+  const struct {
+    const char* name;
+    bool shift_jis;
+  } cases[] = {
+      {"ja_JP.SJIS", true},
+      {"ja_JP.shift_jis", true},
+      {"ja_JP.Shift-JIS@euro", true},
+      {"xx.cp932", true},
+      {"ja_JP.UTF-8", false},
+      {"ja_JP", false},
+      {"SJIS", false},
+      {"ja_JP.SJIS2", false},
+      {"C", false},
+      {"", false},
+      {nullptr, false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(LocaleNameIsShiftJis(c.name), c.shift_jis)
+        << (c.name == nullptr ? "(none)" : c.name);
   }
 }
 
@@ -47,8 +72,10 @@ const std::string kSample =
 
 // Runs the program on the sample with standard output and error on one new
 // pseudo-terminal (or on one pipe), in the environment `env`, and returns
-// everything it wrote there.
-std::string RunOnTerminal(const std::vector<std::string>& env, bool pipe_it) {
+// everything it wrote there. With `errors_to`, standard error goes to that
+// file instead.
+std::string RunOnTerminal(const std::vector<std::string>& env, bool pipe_it,
+                          const char* errors_to = nullptr) {
   int reader = -1, writer = -1;
   if (pipe_it) {
     int fds[2];
@@ -71,7 +98,10 @@ std::string RunOnTerminal(const std::vector<std::string>& env, bool pipe_it) {
     setsid();
     const int out = pipe_it ? writer : open(terminal.c_str(), O_RDWR);
     dup2(out, 1);
-    dup2(out, 2);
+    dup2(errors_to == nullptr
+             ? out
+             : open(errors_to, O_WRONLY | O_CREAT | O_TRUNC, 0644),
+         2);
     const char* argv[] = {DORVEX_PROGRAM, kSample.c_str(), nullptr};
     execve(argv[0], const_cast<char**>(argv), envp.data());
     _exit(127);
@@ -117,6 +147,48 @@ TEST(ConsoleTest, TerminalShowsJapaneseAndPipeGetsShiftJis) {
   }
   freelocale(sjis);
   EXPECT_EQ(RunOnTerminal({"LC_ALL=ja_JP.SJIS"}, false), shift_jis);
+}
+
+// A locale that cannot be loaded, as for a static program, is told by its
+// name: LC_ALL, then LC_CTYPE, then LANG, the first that is set and not
+// empty.
+TEST(ConsoleTest, TerminalFollowsTheLocaleNamedInTheEnvironment) {
+  d88::ScratchDir scratch;
+  const std::string utf8 =
+      "1 枚めのイメージからファイルを抽出します.\n"
+      "ディスク 2 枚目は正しいディスクではないようです.\n"
+      "3 枚めのイメージからファイルを抽出します.\n";
+  const std::string shift_jis =
+      d88::ExtractingLine(1) + d88::WrongDiskLine(2) + d88::ExtractingLine(3);
+  const struct {
+    std::vector<std::string> env;
+    bool shift_jis;
+  } cases[] = {
+      {{"LC_ALL=xx_XX.Shift_JIS"}, true},
+      {{"LC_CTYPE=xx_XX.sjis"}, true},
+      {{"LANG=xx_XX.shift-jis@x"}, true},
+      {{"LC_ALL=C.UTF-8", "LANG=xx_XX.SJIS"}, false},
+      {{"LC_ALL=", "LC_CTYPE=xx_XX.CP932", "LANG=C.UTF-8"}, true},
+      {{"LC_CTYPE=C.UTF-8", "LANG=xx_XX.SJIS"}, false},
+      {{"LANG=xx_XX.UTF-8"}, false},
+  };
+  for (const auto& c : cases) {
+    std::string what;
+    for (const std::string& entry : c.env) what += entry + " ";
+    EXPECT_EQ(RunOnTerminal(c.env, false), c.shift_jis ? shift_jis : utf8)
+        << what;
+  }
+  // One stream on the terminal, the other into a file: each by its own.
+  EXPECT_EQ(RunOnTerminal({"LANG=C.UTF-8"}, false, "errors.txt"),
+            "1 枚めのイメージからファイルを抽出します.\n"
+            "3 枚めのイメージからファイルを抽出します.\n");
+  const std::string errors = d88::WrongDiskLine(2);
+  std::FILE* file = std::fopen("errors.txt", "rb");
+  ASSERT_NE(file, nullptr);
+  char buffer[256] = {};
+  const size_t n = std::fread(buffer, 1, sizeof buffer, file);
+  std::fclose(file);
+  EXPECT_EQ(std::string(buffer, n), errors);
 }
 
 #endif

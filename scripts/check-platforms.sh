@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds dorvex for the platforms its users have and runs the whole test
-# suite on each: Windows x64 under Wine, big-endian Linux (s390x) and 32-bit
-# Linux (i686) under qemu. Builds the 32-bit Windows program, which nothing
+# suite on each: Windows x64 under Wine; big-endian Linux (s390x), 32-bit
+# Linux (i686) and the Raspberry Pi's ARM Linux (aarch64, armhf) under qemu. Builds the 32-bit Windows program, which nothing
 # here can run, and the release packages, then checks that the Windows zip's
 # dorvex.exe extracts the sample image exactly as the Linux build does.
 #   scripts/check-platforms.sh
@@ -11,7 +11,8 @@ started=$(date +%s)
 
 packages=(cmake ninja-build g++ libgtest-dev googletest qemu-user wine wine64
   g++-mingw-w64-x86-64 g++-mingw-w64-i686 g++-s390x-linux-gnu
-  g++-i686-linux-gnu binutils dpkg-dev gzip)
+  g++-i686-linux-gnu g++-aarch64-linux-gnu g++-arm-linux-gnueabihf binutils
+  dpkg-dev gzip)
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'ok installed' ||
@@ -34,7 +35,8 @@ wineserver -p
 /usr/lib/wine/wine64 wineboot </dev/null >/dev/null 2>&1
 trap 'wineserver -k 2>/dev/null || true' EXIT
 
-for preset in windows-x64 linux-s390x linux-i686 windows-x86; do
+for preset in windows-x64 linux-s390x linux-i686 linux-aarch64 linux-armhf \
+  windows-x86; do
   echo "== $preset"
   cmake --workflow --preset "$preset"
 done

@@ -1,9 +1,14 @@
 #!/usr/bin/env bash
 # Makes every release package from a clean clone of what is committed: the
-# Windows zips (x64 and x86), the Linux tar.gz and .deb, and a source archive
-# that holds no build output, with a SHA256SUMS file over all of them. Then
-# checks the .deb: lintian reports no error, and the program unpacked from it
-# extracts the sample exactly as the build does.
+# Windows zips (x64 and x86); for Linux on x86_64, i686, aarch64 and armhf a
+# static program, as a tar.gz and a .deb each; a source archive that holds
+# no build output; and SHA256SUMS over them all. Any clone of one commit
+# gives the same bytes: every time stamp is the commit's, every owner root,
+# every mode fixed, every archive's members in name order, and no build path
+# in any program. Then checks each package: lintian reports no error on a
+# .deb, each Linux program is static, and each extracts the sample exactly
+# as the native build does (x86_64 in an empty root directory, the others
+# under qemu).
 #   scripts/release.sh [OUTDIR]   (default: release/)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -19,37 +24,113 @@ cd "$work/src"
 mkdir -p "$out"
 rm -f "$out"/dorvex[-_]* "$out/SHA256SUMS"
 
-for preset in default windows-x64 windows-x86; do
+SOURCE_DATE_EPOCH=$(git log -1 --format=%ct)
+export SOURCE_DATE_EPOCH TZ=UTC LC_ALL=C.UTF-8
+umask 022
+
+# Gives every file of the tree $1 the commit's time and a fixed mode.
+settle() {
+  chmod -R u+rwX,go+rX,go-w "$1"
+  find "$1" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
+}
+
+# Writes the tree $1 as the archive $2, a .tar.gz or a .zip.
+pack() {
+  settle "$1"
+  case $2 in
+    *.tar.gz)
+      tar -C "$1" --sort=name --owner=0 --group=0 --numeric-owner \
+        --mtime="@$SOURCE_DATE_EPOCH" --format=gnu -cf - . | gzip -9n >"$2" ;;
+    *.zip)
+      (cd "$1" && find . -mindepth 1 | sort | sed 's|^\./||' |
+        zip -X -9 -q -@ "$2") ;;
+  esac
+}
+
+# Rebuilds the .deb $1 as $2 with the commit's time stamps and root as the
+# owner of every file.
+repack_deb() {
+  local tree=$work/deb-tree
+  rm -rf "$tree"
+  dpkg-deb -R "$1" "$tree"
+  settle "$tree"
+  dpkg-deb --root-owner-group -Zxz -z9 --build "$tree" "$2" >/dev/null
+}
+
+linux_presets=(default linux-i686 linux-aarch64 linux-armhf)
+for preset in "${linux_presets[@]}" windows-x64 windows-x86; do
   echo "== $preset"
+  dir=build/$preset
   cmake --preset "$preset" -DDORVEX_BUILD_TESTS=OFF >/dev/null
-  cmake --build --preset "$preset" >/dev/null
-  (cd "build/$preset" && cpack >/dev/null)
-  cp "build/$preset"/dorvex-*.zip "build/$preset"/dorvex-*.tar.gz \
-    "build/$preset"/dorvex_*.deb "$out"/ 2>/dev/null || true
+  cmake --build --preset "$preset" --target dorvex >/dev/null
+  name=$(sed -nE 's/^set\(CPACK_PACKAGE_FILE_NAME "(.*)"\)/\1/p' \
+    "$dir/CPackConfig.cmake")
+  rm -rf "$work/tree"
+  cmake --install "$dir" --prefix "$work/tree" --strip >/dev/null
+  if [[ $preset == windows-* ]]; then
+    pack "$work/tree" "$out/$name.zip"
+  else
+    pack "$work/tree" "$out/$name.tar.gz"
+    (cd "$dir" && cpack -G DEB >/dev/null)
+    deb=$(ls "$dir"/dorvex_*.deb)
+    repack_deb "$deb" "$out/$(basename "$deb")"
+  fi
 done
 git archive --format=tar.gz --prefix="dorvex-$version/" \
   -o "$out/dorvex-$version-source.tar.gz" HEAD
 
-echo "== checking the Debian package"
-deb=$(ls "$out"/dorvex_"$version"_*.deb)
-lintian --fail-on error --suppress-tags binary-has-unneeded-section "$deb" 2>&1 |
-  grep -v 'root privileges' || true
-lintian --fail-on error "$deb" >/dev/null 2>&1 ||
-  { echo "release: lintian reports an error" >&2; exit 1; }
-mkdir "$work/unpacked" "$work/from-deb" "$work/from-build"
-dpkg -x "$deb" "$work/unpacked"
-for file in usr/bin/dorvex usr/share/man/man1/dorvex.1.gz \
-  usr/share/man/ja/man1/dorvex.1.gz usr/share/doc/dorvex/copyright \
-  usr/share/doc/dorvex/README.md usr/share/doc/dorvex/README.ja.md; do
-  test -f "$work/unpacked/$file" || { echo "release: .deb lacks $file" >&2; exit 1; }
+echo "== checking the Debian packages"
+for deb in "$out"/dorvex_"$version"_*.deb; do
+  echo "-- $(basename "$deb")"
+  lintian --fail-on error "$deb" 2>&1 | grep -v 'root privileges' || true
+  lintian --fail-on error "$deb" >/dev/null 2>&1 ||
+    { echo "release: lintian reports an error on $deb" >&2; exit 1; }
+  test -z "$(dpkg-deb -f "$deb" Depends)" ||
+    { echo "release: $deb has dependencies" >&2; exit 1; }
+  rm -rf "$work/unpacked"
+  dpkg-deb -x "$deb" "$work/unpacked"
+  for file in usr/bin/dorvex usr/share/man/man1/dorvex.1.gz \
+    usr/share/man/ja/man1/dorvex.1.gz usr/share/doc/dorvex/copyright \
+    usr/share/doc/dorvex/README.md usr/share/doc/dorvex/README.ja.md; do
+    test -f "$work/unpacked/$file" ||
+      { echo "release: $deb lacks $file" >&2; exit 1; }
+  done
 done
+
+echo "== each Linux program is static and extracts the sample as the build does"
 sample=$work/src/examples/sample.d88
-(cd "$work/from-deb" && "$work/unpacked/usr/bin/dorvex" "$sample" >../deb.out 2>../deb.err)
-(cd "$work/from-build" && "$work/src/build/default/dorvex" "$sample" >../build.out 2>../build.err)
-cmp "$work/deb.out" "$work/build.out"
-cmp "$work/deb.err" "$work/build.err"
-diff -r "$work/from-deb" "$work/from-build"
-test -n "$(ls "$work/from-deb")"
+mkdir "$work/native"
+(cd "$work/native" && "$work/src/build/default/dorvex" "$sample" \
+  >../native.out 2>../native.err)
+test -n "$(ls "$work/native")"
+for archive in "$out"/dorvex-"$version"-Linux-*.tar.gz; do
+  arch=${archive##*-Linux-}
+  arch=${arch%.tar.gz}
+  echo "-- $arch"
+  run=$work/run-$arch
+  mkdir -p "$run/package" "$run/root"
+  tar -C "$run/package" -xzf "$archive"
+  program=$run/package/bin/dorvex
+  if readelf -lW "$program" | grep -q 'INTERP' ||
+    readelf -dW "$program" | grep -q 'NEEDED'; then
+    echo "release: the $arch program is not static" >&2
+    exit 1
+  fi
+  # An empty root, or qemu with no library path: nothing but the program
+  # and the image.
+  cp "$program" "$run/root/dorvex"
+  cp "$sample" "$run/root/sample.d88"
+  case $arch in
+    x86_64) (cd "$run/root" && chroot . /dorvex /sample.d88 >../out 2>../err) ;;
+    i686) (cd "$run/root" && qemu-i386 ./dorvex sample.d88 >../out 2>../err) ;;
+    aarch64) (cd "$run/root" && qemu-aarch64 ./dorvex sample.d88 >../out 2>../err) ;;
+    armhf) (cd "$run/root" && qemu-arm ./dorvex sample.d88 >../out 2>../err) ;;
+  esac
+  rm "$run/root/dorvex" "$run/root/sample.d88"
+  cmp "$run/out" "$work/native.out"
+  cmp "$run/err" "$work/native.err"
+  diff -r "$run/root" "$work/native"
+done
 
 # The source archive holds no build output.
 if tar -tzf "$out/dorvex-$version-source.tar.gz" | grep -qE '/build/|\.o$|\.deb$'; then
@@ -61,3 +142,4 @@ cd "$out"
 sha256sum dorvex[-_]* >SHA256SUMS
 sha256sum -c --quiet SHA256SUMS
 ls -l "$out"
+cat SHA256SUMS
