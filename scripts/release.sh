@@ -70,6 +70,7 @@ for preset in "${linux_presets[@]}" windows-x64 windows-x86; do
   if [[ $preset == windows-* ]]; then
     pack "$work/tree" "$out/$name.zip"
   else
+    rm -rf "$work/tree/share/lintian"  # only a .deb speaks to lintian
     pack "$work/tree" "$out/$name.tar.gz"
     (cd "$dir" && cpack -G DEB >/dev/null)
     deb=$(ls "$dir"/dorvex_*.deb)
