@@ -64,8 +64,10 @@ class DiskImage {
   // c/h/r/n: at most `max_length` bytes of its data into `buffer`. Returns
   // the count placed there (short when the file ends inside the data), or 0
   // when the track or the sector cannot be found. The search walks the
-  // track's headers from the first, but each track's walk is made once per
-  // C/H/N: what it passed is remembered until the next SelectDisk or Open.
+  // track's headers from the first, but what a walk passed is remembered,
+  // for the C/H/N last asked of each track, until the next SelectDisk or
+  // Open: a later lookup reads only its sector's data, or walks on from
+  // where the walk stopped.
   int32_t ReadSector(int32_t track, int32_t c, int32_t h, int32_t r, int32_t n,
                      uint8_t* buffer, int32_t max_length);
 
