@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "image/byte_order.h"
 #include "image/disk_image.h"
 #include "tests/d88_builder.h"
 #include "tests/scratch_dir.h"
@@ -19,34 +20,22 @@ namespace {
 
 using d88::Bytes;
 
-int32_t Field16(const Bytes& image, int64_t at) {
-  return image[static_cast<size_t>(at)] | image[static_cast<size_t>(at) + 1]
-                                              << 8;
-}
-
-int32_t Field32(const Bytes& image, int64_t at) {
-  uint32_t value = 0;
-  for (int i = 3; i >= 0; --i) {
-    value = value << 8 | image[static_cast<size_t>(at + i)];
-  }
-  return static_cast<int32_t>(value);
-}
-
 // The plain walk over the bytes of a one-disk image.
 int32_t PlainReadSector(const Bytes& image, int32_t track, int32_t c, int32_t h,
                         int32_t r, int32_t n, uint8_t* buffer,
                         int32_t max_length) {
   if (max_length <= 0 || track < 0 || track >= 164) return 0;
   const int64_t size = static_cast<int64_t>(image.size());
-  const int32_t entry = Field32(image, 32 + 4 * track);
-  if (entry == 0 || entry > Field32(image, 28) || entry < 0) return 0;
+  const int32_t entry = DecodeLe32(image.data() + 32 + 4 * track);
+  if (entry == 0 || entry > DecodeLe32(image.data() + 28) || entry < 0)
+    return 0;
   int64_t at = entry;
   for (int64_t i = 0;; ++i) {
     if (at + 16 > size) return 0;
-    const int32_t count = Field16(image, at + 4);
-    const int32_t length = Field16(image, at + 14);
-    if (count == 0) return 0;
     const uint8_t* header = image.data() + at;
+    const int32_t count = DecodeLe16(header + 4);
+    const int32_t length = DecodeLe16(header + 14);
+    if (count == 0) return 0;
     if (header[0] == c && header[1] == h && header[2] == r && header[3] == n) {
       const int64_t available = std::max<int64_t>(0, size - at - 16);
       const int32_t k = static_cast<int32_t>(

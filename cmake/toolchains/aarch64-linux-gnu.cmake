@@ -1,13 +1,6 @@
-# Linux on 64-bit ARM (Raspberry Pi 3 and later, 64-bit OS) with Debian's
-# cross compiler (g++-aarch64-linux-gnu); ctest runs the tests under
-# qemu-aarch64 from qemu-user.
-set(CMAKE_SYSTEM_NAME Linux)
+# Linux on 64-bit ARM (Raspberry Pi 3 and later, 64-bit OS), under
+# qemu-aarch64.
 set(CMAKE_SYSTEM_PROCESSOR aarch64)
-set(CMAKE_C_COMPILER aarch64-linux-gnu-gcc)
-set(CMAKE_CXX_COMPILER aarch64-linux-gnu-g++)
-set(CMAKE_FIND_ROOT_PATH /usr/aarch64-linux-gnu)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-set(CMAKE_CROSSCOMPILING_EMULATOR qemu-aarch64;-L;/usr/aarch64-linux-gnu)
+set(DORVEX_TRIPLE aarch64-linux-gnu)
+set(DORVEX_QEMU qemu-aarch64)
+include(${CMAKE_CURRENT_LIST_DIR}/linux-cross.cmake)

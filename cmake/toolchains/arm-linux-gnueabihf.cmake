@@ -1,13 +1,6 @@
-# Linux on 32-bit ARM with hardware floating point (Raspberry Pi OS 32-bit)
-# with Debian's cross compiler (g++-arm-linux-gnueabihf); ctest runs the
-# tests under qemu-arm from qemu-user.
-set(CMAKE_SYSTEM_NAME Linux)
+# Linux on 32-bit ARM with hardware floating point (Raspberry Pi OS
+# 32-bit), under qemu-arm.
 set(CMAKE_SYSTEM_PROCESSOR armhf)
-set(CMAKE_C_COMPILER arm-linux-gnueabihf-gcc)
-set(CMAKE_CXX_COMPILER arm-linux-gnueabihf-g++)
-set(CMAKE_FIND_ROOT_PATH /usr/arm-linux-gnueabihf)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-set(CMAKE_CROSSCOMPILING_EMULATOR qemu-arm;-L;/usr/arm-linux-gnueabihf)
+set(DORVEX_TRIPLE arm-linux-gnueabihf)
+set(DORVEX_QEMU qemu-arm)
+include(${CMAKE_CURRENT_LIST_DIR}/linux-cross.cmake)
