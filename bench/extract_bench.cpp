@@ -7,13 +7,15 @@
 //   - the same into a directory that already holds every output file;
 //   - a crafted image whose every track's walk passes 40,000 filler headers
 //     before its sectors (127 files of 65,535 bytes on each of 64 disks).
-// Runs the two alternately and prints medians, their ratio, peak resident
-// memory and (with strace) the system calls besides reading the image.
+// Runs the two alternately and prints medians, the median of each pair of
+// runs' ratio, peak resident memory and (with strace) the system calls
+// besides reading the image.
 // Exits 1 when a target is missed: wall time at most 1.15 times the floor's
 // (1.5 on the crafted image), peak resident memory at most 4 MiB, and at
 // most 3 calls a new name, 7 a taken one and 1 a console line.
 //   extract_bench [RUNS]
 //   extract_bench --image PATH     (only writes the intact image)
+//   extract_bench --large PATH     (only writes it padded to 100 MiB)
 //   extract_bench --crafted PATH   (only writes the crafted image)
 
 #include <fcntl.h>
@@ -65,8 +67,10 @@ std::string OutputName(int number, int entry) {
   return name;
 }
 
-// The intact image: 64 data disks of 127 files of 4,800 to 7,000 bytes.
-d88::Bytes BuildIntactImage(Manifest* files) {
+// The intact image: 64 data disks of 127 files of 4,800 to 7,000 bytes;
+// with `padding`, each disk is stored that many bytes longer, zeros after
+// its tracks, as a dump of a larger disk would be.
+d88::Bytes BuildIntactImage(Manifest* files, int64_t padding = 0) {
   uint32_t state = 2026;
   std::vector<d88::Disk> disks;
   for (int d = 0; d < kDisks; ++d) {
@@ -91,7 +95,16 @@ d88::Bytes BuildIntactImage(Manifest* files) {
     }
     disks.push_back(disk.disk());
   }
-  return d88::BuildImage(disks);
+  if (padding == 0) return d88::BuildImage(disks);
+  d88::Bytes image;
+  for (d88::Disk& disk : disks) {
+    const int64_t size = static_cast<int64_t>(d88::BuildDisk(disk).size());
+    disk.disk_size = size + padding;
+    d88::Bytes built = d88::BuildDisk(disk);
+    built.resize(static_cast<size_t>(size + padding), 0);
+    image.insert(image.end(), built.begin(), built.end());
+  }
+  return image;
 }
 
 // The crafted image: 64 data disks whose 127 entries of 65,535 bytes each
@@ -304,7 +317,13 @@ bool Measure(const Scenario& s, int runs, const fs::path& scratch,
   const long fresh = s.filled ? 0 : static_cast<long>(names.size());
   const long budget = 3 * fresh + 7 * (files - fresh) + kDisks;
 
-  const double ratio = Median(dorvex_times) / Median(floor_times);
+  // Each run of dorvex is set against the floor's run right after it, so
+  // that a spell of load on the machine weighs on both sides of a ratio.
+  std::vector<double> ratios;
+  for (size_t i = 0; i < dorvex_times.size(); ++i) {
+    ratios.push_back(dorvex_times[i] / floor_times[i]);
+  }
+  const double ratio = Median(ratios);
   std::printf("%s: %ld files, %ld of them over a taken name\n", s.what, files,
               files - fresh);
   std::printf("%-8s %12s %14s %16s\n", "", "median ms", "peak RSS KiB",
@@ -316,8 +335,9 @@ bool Measure(const Scenario& s, int runs, const fs::path& scratch,
   const bool wall_met = ratio <= s.wall_target;
   const bool rss_met = dorvex_rss >= 0 && dorvex_rss <= kRssTargetKiB;
   const bool calls_met = dorvex_calls < 0 || dorvex_calls <= budget;
-  std::printf("  wall time ratio  %.3f (target <= %.2f): %s\n", ratio,
-              s.wall_target, wall_met ? "met" : "MISSED");
+  std::printf(
+      "  wall time ratio  %.3f, median of the runs' (target <= %.2f): %s\n",
+      ratio, s.wall_target, wall_met ? "met" : "MISSED");
   std::printf("  peak RSS         %ld KiB (target <= %ld KiB): %s\n",
               dorvex_rss, kRssTargetKiB, rss_met ? "met" : "MISSED");
   if (dorvex_calls < 0) {
@@ -338,6 +358,13 @@ int main(int argc, char** argv) {
   if (argc == 3 && std::string(argv[1]) == "--image") {
     Manifest files;
     return d88::WriteBytes(argv[2], BuildIntactImage(&files)) ? 0 : 1;
+  }
+  if (argc == 3 && std::string(argv[1]) == "--large") {
+    // The intact image's disks, each padded to about 1.6 MB: 100 MiB.
+    Manifest files;
+    constexpr int64_t kPadding = 806 * 1024;
+    return d88::WriteBytes(argv[2], BuildIntactImage(&files, kPadding)) ? 0
+                                                                        : 1;
   }
   if (argc == 3 && std::string(argv[1]) == "--crafted") {
     Manifest files;
