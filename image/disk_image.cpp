@@ -58,7 +58,7 @@ bool DiskImage::Open(const char* path) {
   while (disk_count_ < kMaxDisks) {
     disk_offsets_[disk_count_] = static_cast<int32_t>(offset);
     if (!file_.Seek(offset)) break;
-    if (file_.Read(header, kDiskHeaderSize) < kDiskHeaderSize) break;
+    if (file_.ReadPassing(header, kDiskHeaderSize) < kDiskHeaderSize) break;
     offset += DecodeLe32(header + kDiskSizeOffset);
     ++disk_count_;
     if (offset < 0 || offset > std::numeric_limits<int32_t>::max()) break;
@@ -69,6 +69,30 @@ bool DiskImage::Open(const char* path) {
 void DiskImage::ForgetWalks() {
   // What a walk found holds only for the disk and file it was made on.
   for (TrackWalk& walk : walks_) walk.Forget();
+  for (int16_t& path : path_of_) path = -1;
+  std::memset(path_slots_, 0, sizeof path_slots_);
+  path_count_ = 0;
+}
+
+TrackPath& DiskImage::PathOf(int32_t track, int64_t start) {
+  int16_t& path = path_of_[track];
+  if (path >= 0) return paths_[path];
+  // At most 164 paths in 512 slots: a free slot is always near.
+  uint32_t slot = static_cast<uint32_t>(
+      static_cast<uint64_t>(start) * 0x9E3779B97F4A7C15u >> 55);
+  while (path_slots_[slot] != 0) {
+    const int16_t found = static_cast<int16_t>(path_slots_[slot] - 1);
+    if (path_starts_[found] == start) {
+      path = found;
+      return paths_[found];
+    }
+    slot = (slot + 1) % kPathSlots;
+  }
+  path = static_cast<int16_t>(path_count_++);
+  path_slots_[slot] = static_cast<int16_t>(path + 1);
+  path_starts_[path] = start;
+  paths_[path].Begin(start);
+  return paths_[path];
 }
 
 void DiskImage::ClearSelection() {
@@ -128,27 +152,34 @@ int32_t DiskImage::ReadSector(int32_t track, int32_t c, int32_t h, int32_t r,
   // would find nothing.
   if (!IsByte(c) || !IsByte(h) || !IsByte(r) || !IsByte(n)) return 0;
   TrackWalk& walk = walks_[track];
-  if (!walk.IsFor(c, h, n)) walk.Begin(start, c, h, n);
+  TrackPath& path = PathOf(track, start);
+  if (!walk.IsFor(c, h, n)) {
+    const TrackPath::Place from = path.StartFor(c, h, n);
+    walk.Begin(from.header, from.index, from.ended, c, h, n);
+  }
   int64_t offset = 0;
   int32_t length = 0;
-  if (!walk.Find(r, &offset, &length) && !WalkOn(walk, r, &offset, &length)) {
+  if (!walk.Find(r, &offset, &length) &&
+      !WalkOn(walk, path, r, &offset, &length)) {
     return 0;
   }
   if (!file_.Seek(offset)) return 0;
   return file_.Read(buffer, length < max_length ? length : max_length);
 }
 
-bool DiskImage::WalkOn(TrackWalk& walk, int32_t r, int64_t* offset,
-                       int32_t* length) {
+bool DiskImage::WalkOn(TrackWalk& walk, TrackPath& path, int32_t r,
+                       int64_t* offset, int32_t* length) {
   uint8_t header[kSectorHeaderSize];
   // Each header's own sector count decides where the walk ends, so with
   // inconsistent counts it can run on past the track; the index is 64 bits
   // wide so that no walk to the end of a huge file overflows it.
   while (!walk.ended()) {
-    const int64_t at = walk.next_header();
-    if (!file_.Seek(at) ||
+    const TrackPath::Place here{walk.next_header(), walk.next_index(), false};
+    const bool teaches = path.AtFrontier(here);
+    if (!file_.Seek(here.header) ||
         file_.Read(header, kSectorHeaderSize) < kSectorHeaderSize) {
       walk.End();
+      if (teaches) path.Pass(false, 0, 0, 0, {here.header, here.index, true});
       break;
     }
     const int32_t sector_count = DecodeLe16(header + kSectorCountOffset);
@@ -157,15 +188,20 @@ bool DiskImage::WalkOn(TrackWalk& walk, int32_t r, int64_t* offset,
     // header's own count ends it after.
     if (sector_count == 0) {
       walk.End();
+      if (teaches) path.Pass(false, 0, 0, 0, {here.header, here.index, true});
       break;
     }
-    if (walk.next_index() == sector_count - 1) {
+    if (here.index == sector_count - 1) {
       walk.End();
     } else {
-      walk.Advance(at + kSectorHeaderSize + data_length);
+      walk.Advance(here.header + kSectorHeaderSize + data_length);
+    }
+    if (teaches) {
+      path.Pass(true, header[0], header[1], header[3],
+                {walk.next_header(), walk.next_index(), walk.ended()});
     }
     if (MatchesWalk(header, walk)) {
-      walk.Note(header[2], at + kSectorHeaderSize, data_length);
+      walk.Note(header[2], here.header + kSectorHeaderSize, data_length);
       if (header[2] == r) return walk.Find(r, offset, length);
     }
   }

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "image/image_file.h"
+#include "image/track_path.h"
 #include "image/track_walk.h"
 
 namespace dorvex {
@@ -91,10 +92,16 @@ class DiskImage {
   // Seeks to the first sector header of `track`; false as FindTrack.
   bool SeekToTrack(int32_t track);
 
-  // Walks `walk` on until it passes sector `r`, noting every sector of its
-  // C/H/N that it passes. Sets the sector's data offset and stored length;
-  // false when the walk ends first.
-  bool WalkOn(TrackWalk& walk, int32_t r, int64_t* offset, int32_t* length);
+  // The path that walks of `track`, which starts at `start`, follow: shared
+  // by every track of the selected disk that starts there.
+  TrackPath& PathOf(int32_t track, int64_t start);
+
+  // Walks `walk` on along `path` until it passes sector `r`, noting every
+  // sector of its C/H/N that it passes, and teaching the path what it reads
+  // beyond the path's frontier. Sets the sector's data offset and stored
+  // length; false when the walk ends first.
+  bool WalkOn(TrackWalk& walk, TrackPath& path, int32_t r, int64_t* offset,
+              int32_t* length);
 
   void ClearSelection();
   void ForgetWalks();
@@ -110,6 +117,15 @@ class DiskImage {
   int32_t media_type_ = -1;
   char disk_name_[kDiskNameLength + 1] = {};
   TrackWalk walks_[kTrackCount];  // what each track's walk has found
+  // The paths of the selected disk, one a distinct track start, and which
+  // path each track follows (-1 while not yet known).
+  // A path is found by its start through a small open-addressed table.
+  static constexpr int32_t kPathSlots = 512;
+  TrackPath paths_[kTrackCount];
+  int64_t path_starts_[kTrackCount];
+  int32_t path_count_ = 0;
+  int16_t path_of_[kTrackCount] = {};
+  int16_t path_slots_[kPathSlots] = {};  // path index + 1, or 0 when free
 };
 
 }  // namespace dorvex

@@ -71,6 +71,26 @@ int32_t ImageFile::Read(uint8_t* dst, int32_t length) {
   return done;
 }
 
+int32_t ImageFile::ReadPassing(uint8_t* dst, int32_t length) {
+  if (file_ == nullptr || length <= 0) return 0;
+  const int64_t skip = position_ - buffer_start_;
+  if (skip >= 0 && skip + length <= buffer_length_) return Read(dst, length);
+  if (os_position_ != position_) {
+    os_position_ = -1;
+    if (!SeekFile(file_, position_)) return 0;
+    os_position_ = position_;
+  }
+  const size_t got = std::fread(dst, 1, static_cast<size_t>(length), file_);
+  if (got < static_cast<size_t>(length) && std::ferror(file_)) {
+    std::clearerr(file_);
+    os_position_ = -1;  // a failed read may leave the position anywhere
+    return 0;
+  }
+  os_position_ += static_cast<int64_t>(got);
+  position_ += static_cast<int64_t>(got);
+  return static_cast<int32_t>(got);
+}
+
 bool ImageFile::Fill() {
   const int64_t end = buffer_start_ + buffer_length_;
   const bool continues = buffer_length_ > 0 && os_position_ == end &&

@@ -51,6 +51,11 @@ class ImageFile {
   // file or on a read error, 0 when `length` is 0 or less or nothing is open.
   int32_t Read(uint8_t* dst, int32_t length);
 
+  // Reads as Read does, but bytes the buffer does not hold come straight
+  // from the file, leaving the buffer as it was: for a scan that reads a
+  // little far apart, where every buffer fill would cost a whole block.
+  int32_t ReadPassing(uint8_t* dst, int32_t length);
+
  private:
   // Loads the buffer so that it holds the byte at the read position. Returns
   // false when it cannot (end of file, read error, unreachable position).

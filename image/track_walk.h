@@ -23,16 +23,25 @@ class TrackWalk {
     return active_ && c_ == c && h_ == h && n_ == n;
   }
 
-  // Starts a walk from the header at `start`, having seen nothing.
-  void Begin(int64_t start, int32_t c, int32_t h, int32_t n) {
+  // Starts a walk at the header at `start`, the `index`th of the walk (ended
+  // already when `ended`), having seen nothing: no header before it may
+  // carry c/h/n.
+  void Begin(int64_t start, int64_t index, bool ended, int32_t c, int32_t h,
+             int32_t n) {
     active_ = true;
     c_ = c;
     h_ = h;
     n_ = n;
     next_header_ = start;
-    next_index_ = 0;
-    ended_ = false;
-    std::memset(data_offset_, 0, sizeof data_offset_);
+    next_index_ = index;
+    ended_ = ended;
+    // Only the numbers noted since are cleared: most walks note a few.
+    if (!cleared_) {
+      std::memset(data_offset_, 0, sizeof data_offset_);
+      cleared_ = true;
+    }
+    for (int32_t i = 0; i < noted_count_; ++i) data_offset_[noted_[i]] = 0;
+    noted_count_ = 0;
   }
 
   // Makes the walk unusable until the next Begin.
@@ -51,6 +60,7 @@ class TrackWalk {
   // earlier match of the same number wins.
   void Note(int32_t r, int64_t offset, int32_t length) {
     if (data_offset_[r] != 0) return;
+    noted_[noted_count_++] = static_cast<uint8_t>(r);
     data_offset_[r] = offset;
     data_length_[r] = static_cast<uint16_t>(length);
   }
@@ -74,14 +84,17 @@ class TrackWalk {
  private:
   bool active_ = false;
   bool ended_ = false;
+  bool cleared_ = false;  // data_offset_ has been cleared once
+  int32_t noted_count_ = 0;
   int32_t c_ = 0, h_ = 0, n_ = 0;
   int64_t next_header_ = 0;
   int64_t next_index_ = 0;
   // Data lies after a header, so never at offset 0: 0 means not yet seen.
-  // Neither array is read before Begin clears the offsets, so neither is
+  // No array is read before the first Begin clears the offsets, so none is
   // initialized: untouched, they cost no memory.
   int64_t data_offset_[kRecordNumbers];
   uint16_t data_length_[kRecordNumbers];
+  uint8_t noted_[kRecordNumbers];  // the numbers noted, in order
 };
 
 }  // namespace dorvex

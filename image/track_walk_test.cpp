@@ -77,17 +77,18 @@ int32_t PlainReadSectors(const Bytes& image, int32_t first, int32_t last,
 }
 
 // One disk whose track 1 is a walk of `headers` headers: few addresses, so
-// that many repeat; counts that never end the walk, with 0, 1 and small
+// that many repeat (or, `wide`, cylinders 0 to 39: more C/H/N than a path
+// of shared tracks notes); counts that never end the walk, with 0, 1 and small
 // ones anywhere; data lengths mostly small, some up to 65,535, some stored
 // wrong so that the walk reads on from inside the data. Tracks 2 to 6 start
 // at the walk's start, inside it, or anywhere in the file.
-Bytes RandomImage(std::mt19937& random, int headers) {
+Bytes RandomImage(std::mt19937& random, int headers, bool wide) {
   auto below = [&](uint32_t n) { return static_cast<int>(random() % n); };
   d88::Disk disk;
   std::vector<d88::Sector>& walk = disk.tracks[1];
   for (int i = 0; i < headers; ++i) {
     d88::Sector sector;
-    sector.c = static_cast<uint8_t>(below(2));
+    sector.c = static_cast<uint8_t>(below(wide ? 40 : 2));
     sector.h = static_cast<uint8_t>(below(2));
     sector.r = static_cast<uint8_t>(below(8) == 0 ? below(256) : 1 + below(8));
     sector.n = below(2) == 0 ? 1 : 3;
@@ -132,7 +133,8 @@ TEST(TrackWalkTest, RemembersWhatThePlainWalkWouldRead) {
   for (int round = 0; round < 40; ++round) {
     const int headers =
         static_cast<int>(std::exp2(1.0 + 14.0 * below(1000) / 1000.0));
-    const Bytes bytes = RandomImage(random, headers);
+    const bool wide = round % 4 == 3;
+    const Bytes bytes = RandomImage(random, headers, wide);
     const std::string path = round % 2 == 0 ? "a.d88" : "b.d88";
     ASSERT_TRUE(d88::WriteBytes(path, bytes));
     ASSERT_TRUE(image.Open(path.c_str()));
@@ -140,7 +142,7 @@ TEST(TrackWalkTest, RemembersWhatThePlainWalkWouldRead) {
     image.SetSectorRange(1, 8);
     for (int lookup = 0; lookup < 150; ++lookup) {
       const int32_t track = below(8);
-      const int32_t c = below(20) == 0 ? below(3) - 1 : below(2);
+      const int32_t c = below(20) == 0 ? below(3) - 1 : below(wide ? 40 : 2);
       const int32_t h = below(2);
       const int32_t r = below(6) == 0 ? below(258) - 1 : 1 + below(8);
       const int32_t n = below(2) == 0 ? 1 : 3;
@@ -167,6 +169,29 @@ TEST(TrackWalkTest, RemembersWhatThePlainWalkWouldRead) {
         ASSERT_TRUE(image.SelectDisk(0));
       }
     }
+  }
+}
+
+// Every track of a full disk starts at a header of its own: each lookup
+// must reach its own track's sectors, however the starts fall among the
+// places where the walks' paths are kept.
+TEST(TrackWalkTest, EveryTrackOfAFullDiskReadsItsOwnSectors) {
+  d88::ScratchDir scratch;
+  d88::Disk disk;
+  for (int track = 0; track < DiskImage::kTrackCount; ++track) {
+    disk.FormatTrack(track, 1, 2, 1);
+    disk.Write(track, 2, 0, Bytes(256, static_cast<uint8_t>(track)));
+  }
+  ASSERT_TRUE(d88::WriteBytes("full.d88", d88::BuildDisk(disk)));
+  DiskImage image;
+  ASSERT_TRUE(image.Open("full.d88"));
+  ASSERT_TRUE(image.SelectDisk(0));
+  uint8_t sector[256];
+  for (int32_t track = 0; track < DiskImage::kTrackCount; ++track) {
+    ASSERT_EQ(image.ReadSector(track, track / 2, track % 2, 2, 1, sector, 256),
+              256)
+        << track;
+    EXPECT_EQ(sector[0], track) << track;
   }
 }
 
