@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #endif
 
 namespace dorvex {
@@ -69,6 +70,16 @@ HANDLE ToHandle(OutputHandle handle) {
 }
 
 }  // namespace
+
+const char* CurrentDirectory() {
+  static wchar_t wide[kMaxWidePath];
+  static char path[3 * kMaxWidePath];
+  const DWORD length = GetCurrentDirectoryW(kMaxWidePath, wide);
+  if (length == 0 || length >= kMaxWidePath) return nullptr;
+  return Utf16ToUtf8(reinterpret_cast<const char16_t*>(wide), path, sizeof path)
+             ? path
+             : nullptr;
+}
 
 std::FILE* OpenForReading(const char* path) {
   const wchar_t* wide = Widen(path);
@@ -141,21 +152,27 @@ OutputHandle CreateNewFile(const char* name, bool* name_taken) {
   return reinterpret_cast<OutputHandle>(handle);
 }
 
-OutputHandle OpenSoleFile(const char* name, const FileIdentity& expected,
-                          uint64_t* size) {
+namespace {
+
+// Opens what stands under `name` for writing, a link not followed, and keeps
+// it open only when it is a sole file of which `wanted` approves.
+template <typename Wanted>
+OutputHandle OpenSoleFileIf(const char* name, Wanted wanted, uint64_t* size) {
   const wchar_t* wide = Widen(name);
   if (wide == nullptr) return kNoHandle;
   const HANDLE handle = OpenName(wide, GENERIC_WRITE);
   if (handle == INVALID_HANDLE_VALUE) return kNoHandle;
   BY_HANDLE_FILE_INFORMATION info;
   if (!GetFileInformationByHandle(handle, &info) || !IsSoleFile(info) ||
-      !SameFile(IdentityOf(info), expected)) {
+      !wanted(IdentityOf(info))) {
     CloseHandle(handle);
     return kNoHandle;
   }
   *size = (uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
   return reinterpret_cast<OutputHandle>(handle);
 }
+
+}  // namespace
 
 bool TruncateFile(OutputHandle handle, uint64_t length) {
   LARGE_INTEGER position;
@@ -203,6 +220,11 @@ bool IsSoleFile(const struct stat& status) {
 
 }  // namespace
 
+const char* CurrentDirectory() {
+  static char path[PATH_MAX];
+  return getcwd(path, sizeof path);
+}
+
 std::FILE* OpenForReading(const char* path) { return std::fopen(path, "rb"); }
 
 bool SeekFile(std::FILE* file, int64_t offset) {
@@ -236,21 +258,27 @@ OutputHandle CreateNewFile(const char* name, bool* name_taken) {
   return fd < 0 ? kNoHandle : fd;
 }
 
-OutputHandle OpenSoleFile(const char* name, const FileIdentity& expected,
-                          uint64_t* size) {
+namespace {
+
+// Opens what stands under `name` for writing, a link not followed, and keeps
+// it open only when it is a sole file of which `wanted` approves.
+template <typename Wanted>
+OutputHandle OpenSoleFileIf(const char* name, Wanted wanted, uint64_t* size) {
   // O_NONBLOCK: should a FIFO take the name after the look, the open fails
   // at once instead of waiting for a reader.
   const int fd = open(name, O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return kNoHandle;
   struct stat status;
   if (fstat(fd, &status) != 0 || !IsSoleFile(status) ||
-      !SameFile(IdentityOf(status), expected)) {
+      !wanted(IdentityOf(status))) {
     close(fd);
     return kNoHandle;
   }
   *size = static_cast<uint64_t>(status.st_size);
   return fd;
 }
+
+}  // namespace
 
 bool TruncateFile(OutputHandle handle, uint64_t length) {
   return ftruncate(static_cast<int>(handle), static_cast<off_t>(length)) == 0;
@@ -272,5 +300,20 @@ bool CloseFile(OutputHandle handle) {
 }
 
 #endif
+
+OutputHandle OpenSoleFile(const char* name, const FileIdentity& expected,
+                          uint64_t* size) {
+  return OpenSoleFileIf(
+      name,
+      [&](const FileIdentity& there) { return SameFile(there, expected); },
+      size);
+}
+
+OutputHandle OpenSoleFileOtherThan(const char* name, const FileIdentity& keep,
+                                   uint64_t* size) {
+  return OpenSoleFileIf(
+      name, [&](const FileIdentity& there) { return !SameFile(there, keep); },
+      size);
+}
 
 }  // namespace dorvex

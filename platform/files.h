@@ -24,6 +24,10 @@ inline bool SameFile(const FileIdentity& a, const FileIdentity& b) {
   return a.known && b.known && a.volume == b.volume && a.index == b.index;
 }
 
+// The full path of the current directory in UTF-8, in a buffer of the
+// program's that holds one at a time; nullptr when it cannot be told.
+const char* CurrentDirectory();
+
 // Opens the UTF-8 `path` for reading in binary mode; nullptr on failure.
 std::FILE* OpenForReading(const char* path);
 
@@ -62,6 +66,12 @@ OutputHandle CreateNewFile(const char* name, bool* name_taken);
 // Sets `size` to the file's length. `kNoHandle` otherwise.
 OutputHandle OpenSoleFile(const char* name, const FileIdentity& expected,
                           uint64_t* size);
+
+// Opens the existing `name` as OpenSoleFile does, but for any sole file
+// other than `keep`: for a name this run wrote itself, whose look would only
+// confirm what the open checks anyway. `kNoHandle` otherwise.
+OutputHandle OpenSoleFileOtherThan(const char* name, const FileIdentity& keep,
+                                   uint64_t* size);
 
 // Cuts the file to `length` bytes; false when the system refuses.
 bool TruncateFile(OutputHandle handle, uint64_t length);

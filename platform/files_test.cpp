@@ -29,23 +29,33 @@ TEST(FilesTest, OpenSoleFileOpensOnlyTheFileLookedAt) {
   } catch (const fs::filesystem_error&) {
     links = false;  // Windows may refuse links to an unprivileged user
   }
+  // `other_than`: OpenSoleFileOtherThan, which opens any sole file but the
+  // one given, for a name the run wrote itself.
   struct Case {
     const char* name;
-    const FileIdentity& expected;
+    bool other_than;
+    const FileIdentity& identity;
     bool opens;
   };
   const Case cases[] = {
-      {"a", a, true},
-      {"a", b, false},  // another file took the name
-      {"a", FileIdentity(), false},
-      {"link", a, false},  // never through a link
-      {"missing", a, false},
+      {"a", false, a, true},
+      {"a", false, b, false},  // another file took the name
+      {"a", false, FileIdentity(), false},
+      {"link", false, a, false},  // never through a link
+      {"missing", false, a, false},
+      {"a", true, b, true},
+      {"a", true, FileIdentity(), true},
+      {"a", true, a, false},  // the image took the name
+      {"link", true, b, false},
+      {"missing", true, b, false},
   };
   for (const Case& c : cases) {
     if (!links && std::string(c.name) == "link") continue;
     uint64_t size = 0;
-    const OutputHandle handle = OpenSoleFile(c.name, c.expected, &size);
-    EXPECT_EQ(handle != kNoHandle, c.opens) << c.name;
+    const OutputHandle handle =
+        c.other_than ? OpenSoleFileOtherThan(c.name, c.identity, &size)
+                     : OpenSoleFile(c.name, c.identity, &size);
+    EXPECT_EQ(handle != kNoHandle, c.opens) << c.name << c.other_than;
     if (handle != kNoHandle) {
       EXPECT_EQ(size, bytes.size()) << c.name;
       EXPECT_TRUE(CloseFile(handle));

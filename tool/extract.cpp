@@ -1,6 +1,5 @@
 #include "tool/extract.h"
 
-#include <cstdio>
 #include <cstring>
 
 #include "image/byte_order.h"
@@ -30,18 +29,23 @@ uint8_t g_file[kFileBufferSize];
 }  // namespace
 
 void FormatOutputName(int disk_number, int entry, char (&name)[4]) {
-  std::snprintf(name, sizeof name, "%01X%02X",
-                static_cast<unsigned>(disk_number) & 0xFu,
-                static_cast<unsigned>(entry) & 0xFFu);
+  // As "%01X%02X" would write it, without a formatter's cost on every file.
+  static const char kDigits[] = "0123456789ABCDEF";
+  name[0] = kDigits[static_cast<unsigned>(disk_number) & 0xFu];
+  name[1] = kDigits[static_cast<unsigned>(entry) >> 4 & 0xFu];
+  name[2] = kDigits[static_cast<unsigned>(entry) & 0xFu];
+  name[3] = 0;
 }
 
-void ExtractFiles(DiskImage& image, int disk_number, const MessageStream& err) {
+int ExtractFiles(DiskImage& image, int disk_number, WrittenNames& written,
+                 const MessageStream& err) {
   // What cannot be read stays zero, and zero entries are empty: a disk whose
   // directory is unreadable yields no files and no messages.
   std::memset(g_directory, 0, sizeof g_directory);
   image.ReadSectors(0, 0, 0, kDirectorySector, kDirectorySizeCode, g_directory,
                     kDirectorySize);
   image.SetSectorRange(kFirstFileSector, kLastFileSector);
+  int failed = 0;
 
   for (int entry = 0; entry < kDirectoryEntries; ++entry) {
     const uint8_t* fields = g_directory + kEntrySize * entry;
@@ -56,12 +60,20 @@ void ExtractFiles(DiskImage& image, int disk_number, const MessageStream& err) {
                           start_sector, kFileSizeCode, g_file,
                           length) != length) {
       WriteReadFailed(err, name);
+      ++failed;
       continue;
     }
-    if (!WriteOutputFile(name, g_file, length, image.GetFileIdentity())) {
+    bool found_taken = false;
+    const bool done =
+        WriteOutputFile(name, g_file, length, image.GetFileIdentity(),
+                        written.GuessFor(disk_number, entry), &found_taken);
+    written.Note(disk_number, entry, done, found_taken);
+    if (!done) {
       WriteWriteFailed(err, name);
+      ++failed;
     }
   }
+  return failed;
 }
 
 }  // namespace dorvex

@@ -1,8 +1,12 @@
 #ifndef DORVEX_TOOL_EXTRACT_H_
 #define DORVEX_TOOL_EXTRACT_H_
 
+#include <cstdint>
+#include <cstring>
+
 #include "image/disk_image.h"
 #include "tool/messages.h"
+#include "tool/output_file.h"
 
 namespace dorvex {
 
@@ -14,11 +18,64 @@ constexpr int kDirectoryEntries = 127;
 // disk with `disk_number` (0 to 9) into `name`: "%01X%02X", as "00A".
 void FormatOutputName(int disk_number, int entry, char (&name)[4]);
 
+// Disk numbers of data disks run from 0 to 9.
+constexpr int kDiskNumbers = 10;
+
+// What one run knows of its output names: which it has written, so that a
+// name written again (a later disk of the same number) is overwritten
+// without a look first, and whether the last new name was found taken, as
+// every name is in a directory that holds an earlier extraction.
+class WrittenNames {
+ public:
+  WrittenNames() { Clear(); }
+
+  void Clear() {
+    std::memset(bits_, 0, sizeof bits_);
+    last_new_taken_ = false;
+    count_ = 0;
+  }
+
+  // The cheapest safe way to the name of `entry` of `disk_number` (0 to 9).
+  NameGuess GuessFor(int disk_number, int entry) const {
+    if (Has(Index(disk_number, entry))) return NameGuess::kOurs;
+    return last_new_taken_ ? NameGuess::kTaken : NameGuess::kFree;
+  }
+
+  // Notes how writing that name went: a name whose write failed holds no
+  // file of this run, whatever an earlier disk wrote there.
+  void Note(int disk_number, int entry, bool written, bool found_taken) {
+    const int i = Index(disk_number, entry);
+    const bool had = Has(i);
+    if (!had) last_new_taken_ = found_taken;
+    if (written == had) return;
+    const uint8_t bit = static_cast<uint8_t>(1 << (i % 8));
+    bits_[i / 8] = static_cast<uint8_t>(written ? bits_[i / 8] | bit
+                                                : bits_[i / 8] & ~bit);
+    count_ += written ? 1 : -1;
+  }
+
+  // How many names hold a file that this run wrote.
+  int Count() const { return count_; }
+
+ private:
+  static int Index(int disk_number, int entry) {
+    return disk_number * kDirectoryEntries + entry;
+  }
+  bool Has(int i) const { return (bits_[i / 8] >> (i % 8) & 1) != 0; }
+
+  uint8_t bits_[(kDiskNumbers * kDirectoryEntries + 7) / 8];
+  bool last_new_taken_ = false;
+  int count_ = 0;
+};
+
 // Extracts every file that the directory of the selected data disk lists
-// into the current directory, under names from `disk_number` and the entry
-// index. Reports each file that cannot be read whole, or cannot be written,
-// on `err` and goes on with the next. Leaves the sector window at 1 to 5.
-void ExtractFiles(DiskImage& image, int disk_number, const MessageStream& err);
+// into the current directory, under names from `disk_number` (0 to 9) and
+// the entry index, and notes each name written in `written`. Reports each
+// file that cannot be read whole, or cannot be written, on `err` and goes
+// on with the next. Leaves the sector window at 1 to 5. Returns the number
+// of files reported.
+int ExtractFiles(DiskImage& image, int disk_number, WrittenNames& written,
+                 const MessageStream& err);
 
 }  // namespace dorvex
 

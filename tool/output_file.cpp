@@ -12,15 +12,16 @@ struct Target {
   uint64_t old_size = 0;
 };
 
-// Takes the name over once the exclusive create found it in use. A sole
-// regular file is opened and written in place, which costs no more than
-// truncating it; anything else that may go is removed and made anew, so a
-// link, a FIFO or a file with other names is never written through. A
-// directory or the image itself (`keep`) stays, and the result is no file.
-Target TakeOver(const char* name, const FileIdentity& keep) {
+// Looks at what stands under the name and takes it over. A sole regular
+// file is opened and written in place, which costs no more than truncating
+// it; anything else that may go is removed and made anew, so a link, a FIFO
+// or a file with other names is never written through. A directory or the
+// image itself (`keep`) stays, and the result is no file.
+Target TakeOver(const char* name, const FileIdentity& keep, bool* found_taken) {
   Target target;
   FileIdentity there;
   const NameKind kind = InspectName(name, &there);
+  *found_taken = kind != NameKind::kNothing;
   if (kind == NameKind::kDirectory) return target;
   if (kind != NameKind::kNothing) {
     if (SameFile(there, keep)) return target;
@@ -31,25 +32,38 @@ Target TakeOver(const char* name, const FileIdentity& keep) {
     }
     if (!RemoveName(name)) return target;
   }
-  bool taken = false;
+  bool taken = false;  // by a race since the look: then no file
   target.handle = CreateNewFile(name, &taken);
   return target;
+}
+
+// Opens the way `guess` says is cheapest, falling back to a look.
+Target OpenTarget(const char* name, const FileIdentity& keep, NameGuess guess,
+                  bool* found_taken) {
+  Target target;
+  *found_taken = false;
+  if (guess == NameGuess::kOurs) {
+    target.handle = OpenSoleFileOtherThan(name, keep, &target.old_size);
+    if (target.handle != kNoHandle) {
+      target.overwrites = true;
+      return target;
+    }
+  }
+  if (guess == NameGuess::kFree) {
+    // A free name costs three system calls: create, write, close.
+    target.handle = CreateNewFile(name, found_taken);
+    if (target.handle != kNoHandle || !*found_taken) return target;
+  }
+  return TakeOver(name, keep, found_taken);
 }
 
 }  // namespace
 
 bool WriteOutputFile(const char* name, const uint8_t* data, int32_t length,
-                     const FileIdentity& keep) {
-  // The common case, a free name, costs three system calls: create, write,
-  // close. Only a name in use is looked at.
-  bool taken = false;
-  Target target;
-  target.handle = CreateNewFile(name, &taken);
-  if (target.handle == kNoHandle) {
-    if (!taken) return false;
-    target = TakeOver(name, keep);
-    if (target.handle == kNoHandle) return false;
-  }
+                     const FileIdentity& keep, NameGuess guess,
+                     bool* found_taken) {
+  const Target target = OpenTarget(name, keep, guess, found_taken);
+  if (target.handle == kNoHandle) return false;
   const size_t size = length > 0 ? static_cast<size_t>(length) : 0;
   bool written = WriteToFile(target.handle, data, size);
   // A longer old file is cut after the write, never before: until then the

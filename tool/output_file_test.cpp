@@ -47,6 +47,14 @@ TEST(OutputFileTest, WhatStandsUnderAnOutputName) {
        [] { d88::WriteBytes("100", Bytes(70000, 7)); }, true, true},
       {"a shorter file", "image.d88",
        [] { d88::WriteBytes("100", Bytes(10, 7)); }, true, true},
+      {"a file as long", "image.d88",
+       [] { d88::WriteBytes("100", Bytes(3000, 7)); }, true, true},
+      {"a file one byte longer", "image.d88",
+       [] { d88::WriteBytes("100", Bytes(3001, 7)); }, true, true},
+      {"a file one byte shorter", "image.d88",
+       [] { d88::WriteBytes("100", Bytes(2999, 7)); }, true, true},
+      {"an empty file", "image.d88", [] { d88::WriteBytes("100", Bytes()); },
+       true, true},
       {"a file of mode 0600", "image.d88",
        [] {
          d88::WriteBytes("100", Bytes(3000, 7));
@@ -122,11 +130,16 @@ TEST(OutputFileTest, WhatStandsUnderAnOutputName) {
 // rest: nothing of the file may stay, and the next file is still written.
 TEST(OutputFileTest, WriteCutShortLeavesNoFile) {
   d88::ScratchDir scratch;
-  d88::DataDisk disk(1);
+  d88::DataDisk disk(1), again(1);
   const Bytes small = d88::Pattern(1000, 4);
   disk.AddFile(0, 1, 1, d88::Pattern(3000, 5));
   disk.AddFile(1, 2, 1, small);
-  ASSERT_TRUE(d88::WriteBytes("image.d88", disk.Build()));
+  // A later disk of the same number: "101" again, too long this time, and
+  // "102", short.
+  again.AddFile(1, 1, 1, d88::Pattern(3000, 6));
+  again.AddFile(2, 4, 1, small);
+  ASSERT_TRUE(d88::WriteBytes("image.d88",
+                              d88::BuildImage({disk.disk(), again.disk()})));
   d88::WriteBytes("100", Bytes(10, 1));  // replaced, then cut short
 
   rlimit saved{};
@@ -139,9 +152,14 @@ TEST(OutputFileTest, WriteCutShortLeavesNoFile) {
   setrlimit(RLIMIT_FSIZE, &saved);
   std::signal(SIGXFSZ, previous);
 
-  EXPECT_EQ(result.err, d88::WriteFailedLine("100"));
+  EXPECT_EQ(result.err,
+            d88::WriteFailedLine("100") + d88::WriteFailedLine("101"));
   EXPECT_FALSE(fs::exists(fs::symlink_status("100")));
-  EXPECT_EQ(d88::ReadBytes("101"), small);
+  // The first disk's "101" went with the failed write over it.
+  EXPECT_FALSE(fs::exists(fs::symlink_status("101")));
+  EXPECT_EQ(d88::ReadBytes("102"), small);
+  EXPECT_EQ(result.summary.files_written, 1);
+  EXPECT_EQ(result.summary.files_failed, 2);
 }
 #endif
 
