@@ -6,7 +6,10 @@
 # gives the same bytes: every time stamp is the commit's, every owner root,
 # every mode fixed, every archive's members in name order, and no build path
 # in any program. Then checks each package: lintian reports no error on a
-# .deb, each Linux program is static, and each extracts the sample exactly
+# .deb, each program carries its hardening (scripts/check-hardening.sh: a
+# static PIE where the C library allows, RELRO, immediate binding, a stack
+# protector, fortified calls, a stack that never runs code; on Windows a
+# random base and no executable data), and each Linux program extracts the sample exactly
 # as the native build does (x86_64 in an empty root directory, the others
 # under qemu).
 #   scripts/release.sh [OUTDIR]   (default: release/)
@@ -112,11 +115,11 @@ for archive in "$out"/dorvex-"$version"-Linux-*.tar.gz; do
   mkdir -p "$run/package" "$run/root"
   tar -C "$run/package" -xzf "$archive"
   program=$run/package/bin/dorvex
-  if readelf -lW "$program" | grep -q 'INTERP' ||
-    readelf -dW "$program" | grep -q 'NEEDED'; then
-    echo "release: the $arch program is not static" >&2
-    exit 1
-  fi
+  case $arch in
+    x86_64) preset=default ;;
+    *) preset=linux-$arch ;;
+  esac
+  scripts/check-hardening.sh "$arch" "$program" "build/$preset/dorvex"
   # An empty root, or qemu with no library path: nothing but the program
   # and the image.
   cp "$program" "$run/root/dorvex"
@@ -131,6 +134,17 @@ for archive in "$out"/dorvex-"$version"-Linux-*.tar.gz; do
   cmp "$run/out" "$work/native.out"
   cmp "$run/err" "$work/native.err"
   diff -r "$run/root" "$work/native"
+done
+
+echo "== each Windows program is hardened"
+for pair in x64:x86_64 x86:i686; do
+  machine=${pair%%:*}
+  rm -rf "$work/zip"
+  mkdir "$work/zip"
+  (cd "$work/zip" &&
+    cmake -E tar xf "$out/dorvex-$version-Windows-${pair#*:}.zip")
+  scripts/check-hardening.sh "windows-$machine" "$work/zip/dorvex.exe" \
+    "build/windows-$machine/dorvex.exe"
 done
 
 # The source archive holds no build output.
