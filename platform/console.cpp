@@ -59,6 +59,11 @@ bool LocaleNameIsShiftJis(const char* name) {
   return *name == '.' && IsShiftJisUpTo(name + 1, '@');
 }
 
+bool ConsoleIsOwnWindow(const ConsoleFacts& facts) {
+  return facts.attached && facts.process_count == 1 && facts.input_is_console &&
+         facts.output_is_console && facts.error_is_console;
+}
+
 const char* LocaleNameFromEnvironment() {
   static const char* const kVariables[] = {"LC_ALL", "LC_CTYPE", "LANG"};
   for (const char* variable : kVariables) {
@@ -86,10 +91,10 @@ TextForm DetectTextForm(StandardStream stream) {
 }
 
 bool WriteToConsole(StandardStream stream, const char* text, size_t length) {
-  // A message line is far shorter; a longer one is not written in pieces.
-  constexpr size_t kMaxLine = 512;
-  char line[kMaxLine];
-  char16_t wide[kMaxLine];
+  // A line holds at most one path of up to 32,767 units besides its text.
+  constexpr size_t kMaxLine = 3 * 32768 + 256;
+  static char line[kMaxLine];
+  static char16_t wide[kMaxLine];
   if (length >= kMaxLine) return false;
   std::memcpy(line, text, length);
   line[length] = 0;
@@ -99,6 +104,38 @@ bool WriteToConsole(StandardStream stream, const char* text, size_t length) {
   DWORD written = 0;
   return WriteConsoleW(HandleOf(stream), wide, units, &written, nullptr) &&
          written == units;
+}
+
+ConsoleFacts ReadConsoleFacts() {
+  ConsoleFacts facts;
+  // A list of two is enough to tell one process from more; the count is
+  // all of them either way.
+  DWORD processes[2];
+  facts.process_count = GetConsoleProcessList(processes, 2);
+  facts.attached = facts.process_count > 0;
+  DWORD mode = 0;
+  facts.input_is_console =
+      GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) != 0;
+  facts.output_is_console =
+      GetConsoleMode(HandleOf(StandardStream::kOutput), &mode) != 0;
+  facts.error_is_console =
+      GetConsoleMode(HandleOf(StandardStream::kError), &mode) != 0;
+  return facts;
+}
+
+void WaitForKey() {
+  const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+  FlushConsoleInputBuffer(input);
+  INPUT_RECORD record;
+  DWORD read = 0;
+  while (ReadConsoleInputW(input, &record, 1, &read) && read == 1) {
+    if (record.EventType != KEY_EVENT || !record.Event.KeyEvent.bKeyDown) {
+      continue;
+    }
+    // Shift, Ctrl and Alt alone are no answer.
+    const WORD key = record.Event.KeyEvent.wVirtualKeyCode;
+    if (key != VK_SHIFT && key != VK_CONTROL && key != VK_MENU) return;
+  }
 }
 
 #else  // POSIX
@@ -122,6 +159,10 @@ TextForm DetectTextForm(StandardStream stream) {
 }
 
 bool WriteToConsole(StandardStream, const char*, size_t) { return false; }
+
+ConsoleFacts ReadConsoleFacts() { return ConsoleFacts(); }
+
+void WaitForKey() {}
 
 #endif
 

@@ -34,6 +34,30 @@ bool LocaleNameIsShiftJis(const char* name);
 // not empty; nullptr when none is.
 const char* LocaleNameFromEnvironment();
 
+// What a process's console is, as far as holding its window open goes.
+struct ConsoleFacts {
+  bool attached = false;            // the process has a console at all
+  unsigned long process_count = 0;  // processes on it, this one included
+  bool input_is_console = false;    // standard input reads from it
+  bool output_is_console = false;   // standard output writes to it
+  bool error_is_console = false;    // standard error writes to it
+};
+
+// The facts of this process's console. Without a Windows console (every
+// POSIX host), all false.
+ConsoleFacts ReadConsoleFacts();
+
+// True when the console window was made for this program alone, as Explorer
+// makes one for a double click or a drop, and so closes the moment the
+// program ends: no other process shares it, and all three standard streams
+// are on it, so that a wait for a key can neither block a script nor
+// swallow piped input.
+bool ConsoleIsOwnWindow(const ConsoleFacts& facts);
+
+// Waits until a key is pressed on the console, ignoring keys pressed
+// before; returns at once when the console cannot be read.
+void WaitForKey();
+
 // Writes the UTF-8 `text` of `length` bytes to the Windows console behind
 // `stream` as UTF-16, in one call. False where there is none, or when the
 // text is too long or not UTF-8.

@@ -42,6 +42,32 @@ TEST(ConsoleTest, KnowsShiftJisByEachOfItsNames) {
   }
 }
 
+// Only a console window made for dorvex alone, with all three streams on
+// it, is held open; anything shared, redirected or closed never waits.
+TEST(ConsoleTest, HoldsOnlyAWindowMadeForItAlone) {
+  const struct {
+    const char* what;
+    ConsoleFacts facts;
+    bool own;
+  } cases[] = {
+      {"its own window", {true, 1, true, true, true}, true},
+      {"shared with a shell", {true, 2, true, true, true}, false},
+      {"no console", {false, 0, false, false, false}, false},
+      {"a console no process is listed on", {true, 0, true, true, true}, false},
+      {"standard output redirected", {true, 1, true, false, true}, false},
+      {"standard error redirected", {true, 1, true, true, false}, false},
+      {"standard input redirected or closed",
+       {true, 1, false, true, true},
+       false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(ConsoleIsOwnWindow(c.facts), c.own) << c.what;
+  }
+  // A test run is never such a window: whatever reads the facts wrong would
+  // make a run from a script wait.
+  EXPECT_FALSE(ConsoleIsOwnWindow(ReadConsoleFacts()));
+}
+
 TEST(ConsoleTest, TellsShiftJisFromTheLocaleName) {
   const struct {
     const char* name;

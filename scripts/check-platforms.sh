@@ -12,7 +12,7 @@ started=$(date +%s)
 packages=(cmake ninja-build g++ libgtest-dev googletest qemu-user wine wine64
   g++-mingw-w64-x86-64 g++-mingw-w64-i686 g++-s390x-linux-gnu
   g++-i686-linux-gnu g++-aarch64-linux-gnu g++-arm-linux-gnueabihf binutils
-  dpkg-dev gzip)
+  dpkg-dev gzip xvfb xdotool)
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'ok installed' ||
@@ -95,6 +95,63 @@ echo "path of ${#long} characters"
 (cd "$scratch/long-out" &&
   /usr/lib/wine/wine64 "$scratch/zip/dorvex.exe" "$long/sample.d88" >/dev/null 2>&1)
 diff -r "$scratch/long-out" "$scratch/linux"
+
+echo "== dorvex.exe in a console window of its own waits for a key"
+# As Explorer does for a drop or a double click, `start` makes a console for
+# the program alone. Wine draws it as a real window only with a display:
+# Xvfb gives one, and xdotool presses Enter in it until the program ends.
+# The Wine server started above has no display, and every console it makes
+# would have none: a new one starts with the display.
+wineserver -k
+wineserver -w
+Xvfb :47 -screen 0 800x600x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb=$!
+sleep 1
+trap 'kill $xvfb 2>/dev/null; wineserver -k 2>/dev/null || true' EXIT
+# Runs dorvex.exe with the arguments given in its own console window in
+# $scratch/own, checks that it is still waiting once its work is done,
+# answers the wait, and checks its exit status against $1.
+in_own_window() {
+  local expected=$1
+  shift
+  rm -rf "$scratch/own" "$scratch/own.status"
+  mkdir "$scratch/own"
+  # start takes the program by its Windows path.
+  (cd "$scratch/own" && set +e && DISPLAY=:47 /usr/lib/wine/wine64 cmd /c start /wait \
+    "$(DISPLAY=:47 /usr/lib/wine/wine64 winepath -w "$scratch/zip/dorvex.exe")" "$@" \
+    </dev/null >/dev/null 2>&1
+   echo $? >"$scratch/own.status") &
+  local runner=$! i window
+  # Its work is done when the files are there; then it must still be
+  # waiting a while later.
+  for i in $(seq 1 200); do
+    [[ $# == 0 || -f $scratch/own/20A ]] && break
+    sleep 0.1
+  done
+  sleep 3
+  [[ ! -f $scratch/own.status ]] ||
+    { echo "dorvex.exe $* ended without waiting" >&2; exit 1; }
+  for i in $(seq 1 30); do
+    [[ -f $scratch/own.status ]] && break
+    # No window manager gives a new window the focus: xdotool does, to
+    # each window in turn, pressing Enter in it.
+    DISPLAY=:47 xdotool key Return 2>/dev/null || true
+    for window in $(DISPLAY=:47 xdotool search --onlyvisible --name . \
+      2>/dev/null); do
+      DISPLAY=:47 xdotool windowfocus "$window" 2>/dev/null || true
+      DISPLAY=:47 xdotool key Return 2>/dev/null || true
+    done
+    sleep 1
+  done
+  wait "$runner" || true
+  test "$(cat "$scratch/own.status")" = "$expected" ||
+    { echo "dorvex.exe $*: status $(cat "$scratch/own.status")" >&2; exit 1; }
+}
+in_own_window 0 "$sample"
+diff -r "$scratch/own" "$scratch/linux"
+in_own_window 1
+test -z "$(ls "$scratch/own")"
+echo "waited for Enter with an image and without one"
 
 echo "== dorvex.exe carries its version and a manifest that declares long paths"
 for exe in build/windows-x64/dorvex.exe build/windows-x86/dorvex.exe; do

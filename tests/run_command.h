@@ -13,6 +13,7 @@ struct CommandResult {
   int status;
   std::string out;
   std::string err;
+  dorvex::RunSummary summary;
 };
 
 // Runs the command in-process with `args` after the program name, each
@@ -25,11 +26,13 @@ inline CommandResult RunDorvex(
   for (const std::string& arg : args) argv.push_back(arg.c_str());
   argv.push_back(nullptr);
   std::ostringstream out, err;
+  dorvex::RunSummary summary;
   const int status = dorvex::RunCommand(
       static_cast<int>(argv.size() - 1), argv.data(),
       dorvex::MessageStream(out, out_form, dorvex::StandardStream::kOutput),
-      dorvex::MessageStream(err, err_form, dorvex::StandardStream::kError));
-  return {status, out.str(), err.str()};
+      dorvex::MessageStream(err, err_form, dorvex::StandardStream::kError),
+      &summary);
+  return {status, out.str(), err.str(), summary};
 }
 
 }  // namespace d88

@@ -1,8 +1,11 @@
 #include "tool/command.h"
 
 #include <cstring>
+#include <new>
 
 #include "image/disk_image.h"
+#include "platform/console.h"
+#include "platform/files.h"
 #include "tool/extract.h"
 #include "tool/messages.h"
 
@@ -23,6 +26,25 @@ constexpr int kMaxDiskNumber = 9;
 constexpr uint8_t kMark = 0xFF;
 
 uint8_t g_identification[kIdentificationSize];
+WrittenNames g_written;
+
+// The run's DiskImage is over half a megabyte, too much for a stack: it is
+// made in static storage when a run begins and destroyed, closing the image
+// file, when the run ends.
+alignas(DiskImage) unsigned char g_image_storage[sizeof(DiskImage)];
+
+class RunImage {
+ public:
+  RunImage() : image_(new (g_image_storage) DiskImage) {}
+  ~RunImage() { image_->~DiskImage(); }
+  RunImage(const RunImage&) = delete;
+  RunImage& operator=(const RunImage&) = delete;
+
+  DiskImage& operator*() const { return *image_; }
+
+ private:
+  DiskImage* const image_;
+};
 
 // Reads the identification block of the selected disk. Returns its disk
 // number for a data disk, -1 for any other.
@@ -42,18 +64,25 @@ int ReadDiskNumber(DiskImage& image) {
 }  // namespace
 
 int RunCommand(int argc, const char* const* argv, const MessageStream& out,
-               const MessageStream& err) {
+               const MessageStream& err, RunSummary* summary) {
+  RunSummary unused;
+  RunSummary& sums = summary != nullptr ? *summary : unused;
+  sums = RunSummary();
   if (argc != 2) {
     WriteUsage(err);
     return 1;
   }
-  DiskImage image;
+  const RunImage run_image;
+  DiskImage& image = *run_image;
   if (!image.Open(argv[1])) {
     WriteCannotOpen(err);
     return 1;
   }
+  g_written.Clear();
   const int32_t disk_count = image.GetDiskCount();
+  sums.disks = disk_count;
   for (int32_t i = 0; i < disk_count; ++i) {
+    sums.disks_reached = i + 1;
     // A disk that cannot be selected fails the identification.
     image.SelectDisk(i);
     const int disk_number = ReadDiskNumber(image);
@@ -62,9 +91,29 @@ int RunCommand(int argc, const char* const* argv, const MessageStream& out,
       continue;
     }
     WriteExtracting(out, i + 1);
-    ExtractFiles(image, disk_number, err);
+    ++sums.data_disks;
+    sums.files_failed += ExtractFiles(image, disk_number, g_written, err);
   }
+  sums.files_written = g_written.Count();
   return 0;
+}
+
+int CountDisks(const char* path) {
+  const RunImage run_image;
+  DiskImage& image = *run_image;
+  return image.Open(path) ? image.GetDiskCount() : -1;
+}
+
+void HoldOwnWindow(int argc, const RunSummary& summary,
+                   const MessageStream& out, const MessageStream& err) {
+  const bool has_image = argc == 2;
+  if (!has_image) {
+    WriteDropImage(err);
+  } else if (const char* directory = CurrentDirectory()) {
+    WriteFilesWentTo(out, directory, summary.files_written);
+  }
+  WritePressEnter(out);
+  WaitForKey();
 }
 
 }  // namespace dorvex

@@ -10,9 +10,28 @@ namespace dorvex {
 // current directory, writing progress to `out` and failures to `err`
 // (a plain std::ostream takes the Shift_JIS bytes).
 // Returns the exit status: 1 for a wrong argument count or an image that
-// cannot be opened, 0 otherwise.
+// cannot be opened, 0 otherwise. Sums the run up in `summary` when given.
+struct RunSummary {
+  int disks = 0;          // disks in the image
+  int disks_reached = 0;  // disks whose turn has come, so far
+  int data_disks = 0;     // of them, data disks
+  int files_written = 0;  // names that hold a file this run wrote
+  int files_failed = 0;   // files reported as unreadable or unwritable
+};
 int RunCommand(int argc, const char* const* argv, const MessageStream& out,
-               const MessageStream& err);
+               const MessageStream& err, RunSummary* summary = nullptr);
+
+// The number of disks that a run would find in the image at `path`, or -1
+// when it cannot be opened: what a progress count needs before the run.
+int CountDisks(const char* path);
+
+// For a console window that was made for this run alone and closes when the
+// program ends, as Explorer makes one for a program started by a double
+// click or a drop: says what to do (after a wrong argument count) or where
+// the files went and how many, then waits for a key so that all of it can
+// be read.
+void HoldOwnWindow(int argc, const RunSummary& summary,
+                   const MessageStream& out, const MessageStream& err);
 
 }  // namespace dorvex
 

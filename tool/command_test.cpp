@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <functional>
+#include <sstream>
 
 #include "tests/console_text.h"
 #include "tests/d88_builder.h"
@@ -126,6 +128,65 @@ TEST(CommandTest, ReportsEveryDiskByItsPosition) {
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(result.out, expected_out);
   EXPECT_EQ(result.err, expected_err);
+}
+
+// What a run sums up: its disks, data disks, the names that hold a file it
+// wrote (a later disk's file of the same name counts once), and the files
+// it reported.
+TEST(CommandTest, SumsUpTheRun) {
+  d88::DataDisk first(1), again(1), other(2);
+  first.AddFile(0, 1, 1, d88::Pattern(100, 1));
+  first.AddFile(1, 2, 1, d88::Pattern(2000, 2));
+  again.AddFile(1, 1, 1, d88::Pattern(30, 3));
+  again.SetEntry(2, 6, 1, 10);  // unreadable: sector 6
+  other.AddFile(5, 3, 2, d88::Pattern(4000, 4));
+  const struct {
+    const char* what;
+    std::vector<d88::Disk> disks;
+    const char* existing;  // a directory under this name, or nullptr
+    dorvex::RunSummary expected;
+  } cases[] = {
+      {"one data disk", {first.disk()}, nullptr, {1, 1, 1, 2, 0}},
+      {"the same number again",
+       {first.disk(), d88::Disk(), again.disk()},
+       nullptr,
+       {3, 3, 2, 2, 1}},
+      {"another number",
+       {first.disk(), other.disk()},
+       nullptr,
+       {2, 2, 2, 3, 0}},
+      {"a name that cannot be written", {first.disk()}, "101", {1, 1, 1, 1, 1}},
+      {"no data disk", {d88::Disk()}, nullptr, {1, 1, 0, 0, 0}},
+  };
+  for (const auto& c : cases) {
+    d88::ScratchDir scratch;
+    ASSERT_TRUE(d88::WriteBytes("image.d88", d88::BuildImage(c.disks)));
+    if (c.existing != nullptr) std::filesystem::create_directory(c.existing);
+    const dorvex::RunSummary got = d88::RunDorvex({"image.d88"}).summary;
+    EXPECT_EQ(got.disks, c.expected.disks) << c.what;
+    EXPECT_EQ(got.disks_reached, c.expected.disks_reached) << c.what;
+    EXPECT_EQ(got.data_disks, c.expected.data_disks) << c.what;
+    EXPECT_EQ(got.files_written, c.expected.files_written) << c.what;
+    EXPECT_EQ(got.files_failed, c.expected.files_failed) << c.what;
+  }
+}
+
+// A console window of dorvex's own says what to do, or where the files
+// went, before it waits; a test's standard input is no console, so the wait
+// returns at once.
+TEST(CommandTest, OwnWindowSaysWhereTheFilesWent) {
+  d88::ScratchDir scratch;
+  const std::string here = std::filesystem::current_path().u8string();
+  RunSummary summary;
+  summary.files_written = 6;
+  for (int argc : {1, 2, 3}) {
+    std::ostringstream out, err;
+    HoldOwnWindow(argc, summary, out, err);
+    EXPECT_EQ(out.str(), (argc == 2 ? d88::FilesWentToLine(here, 6) : "") +
+                             d88::PressEnterLine())
+        << argc;
+    EXPECT_EQ(err.str(), argc == 2 ? "" : d88::DropImageLine()) << argc;
+  }
 }
 
 // Each stream takes the form that its own console asks for; the bytes of a

@@ -8,13 +8,18 @@ namespace {
 // Each stream is looked at once, before anything is written to it.
 int Run(int argc, const char* const* argv) {
   using dorvex::StandardStream;
+  const bool own_window =
+      dorvex::ConsoleIsOwnWindow(dorvex::ReadConsoleFacts());
   const dorvex::MessageStream out(
       std::cout, dorvex::DetectTextForm(StandardStream::kOutput),
       StandardStream::kOutput);
   const dorvex::MessageStream err(
       std::cerr, dorvex::DetectTextForm(StandardStream::kError),
       StandardStream::kError);
-  return dorvex::RunCommand(argc, argv, out, err);
+  dorvex::RunSummary summary;
+  const int status = dorvex::RunCommand(argc, argv, out, err, &summary);
+  if (own_window) dorvex::HoldOwnWindow(argc, summary, out, err);
+  return status;
 }
 
 }  // namespace

@@ -59,26 +59,68 @@ const MessageText kTexts[kMessageCount] = {
      "\x20\xE3\x81\xAE\xE6\x9B\xB8\xE3\x81\x8D\xE8\xBE\xBC\xE3\x81\xBF"
      "\xE3\x81\xAB\xE5\xA4\xB1\xE6\x95\x97\xE3\x81\x97\xE3\x81\xBE\xE3"
      "\x81\x97\xE3\x81\x9F\x2E\x0A"},
+    // "%s に %d 個のファイルを書き出しました.": wrote %d files into %s
+    {"%s"
+     "\x20\x82\xC9\x20"
+     "%d"
+     "\x20\x8C\xC2\x82\xCC\x83\x74\x83\x40\x83\x43\x83\x8B\x82\xF0\x8F"
+     "\x91\x82\xAB\x8F\x6F\x82\xB5\x82\xDC\x82\xB5\x82\xBD\x2E\x0A",
+     "%s"
+     "\x20\xE3\x81\xAB\x20"
+     "%d"
+     "\x20\xE5\x80\x8B\xE3\x81\xAE\xE3\x83\x95\xE3\x82\xA1\xE3\x82\xA4"
+     "\xE3\x83\xAB\xE3\x82\x92\xE6\x9B\xB8\xE3\x81\x8D\xE5\x87\xBA\xE3"
+     "\x81\x97\xE3\x81\xBE\xE3\x81\x97\xE3\x81\x9F\x2E\x0A"},
+    // "Enter キーを押すとこのウィンドウを閉じます.":
+    // press Enter to close this window
+    {"\x45\x6E\x74\x65\x72\x20\x83\x4C\x81\x5B\x82\xF0\x89\x9F\x82\xB7"
+     "\x82\xC6\x82\xB1\x82\xCC\x83\x45\x83\x42\x83\x93\x83\x68\x83\x45"
+     "\x82\xF0\x95\xC2\x82\xB6\x82\xDC\x82\xB7\x2E\x0A",
+     "\x45\x6E\x74\x65\x72\x20\xE3\x82\xAD\xE3\x83\xBC\xE3\x82\x92\xE6"
+     "\x8A\xBC\xE3\x81\x99\xE3\x81\xA8\xE3\x81\x93\xE3\x81\xAE\xE3\x82"
+     "\xA6\xE3\x82\xA3\xE3\x83\xB3\xE3\x83\x89\xE3\x82\xA6\xE3\x82\x92"
+     "\xE9\x96\x89\xE3\x81\x98\xE3\x81\xBE\xE3\x81\x99\x2E\x0A"},
+    // "D88 イメージファイルを dorvex.exe にドロップしてください.":
+    // drop a D88 image file onto dorvex.exe
+    {"\x44\x38\x38\x20\x83\x43\x83\x81\x81\x5B\x83\x57\x83\x74\x83\x40"
+     "\x83\x43\x83\x8B\x82\xF0\x20\x64\x6F\x72\x76\x65\x78\x2E\x65\x78"
+     "\x65\x20\x82\xC9\x83\x68\x83\x8D\x83\x62\x83\x76\x82\xB5\x82\xC4"
+     "\x82\xAD\x82\xBE\x82\xB3\x82\xA2\x2E\x0A",
+     "\x44\x38\x38\x20\xE3\x82\xA4\xE3\x83\xA1\xE3\x83\xBC\xE3\x82\xB8"
+     "\xE3\x83\x95\xE3\x82\xA1\xE3\x82\xA4\xE3\x83\xAB\xE3\x82\x92\x20"
+     "\x64\x6F\x72\x76\x65\x78\x2E\x65\x78\x65\x20\xE3\x81\xAB\xE3\x83"
+     "\x89\xE3\x83\xAD\xE3\x83\x83\xE3\x83\x97\xE3\x81\x97\xE3\x81\xA6"
+     "\xE3\x81\x8F\xE3\x81\xA0\xE3\x81\x95\xE3\x81\x84\x2E\x0A"},
 };
 // clang-format on
 
-// Formats `message` with its argument in the form `stream` takes, and writes
-// it as one line with a single write.
-template <typename Argument>
+// A line holds a message and at most one path, which Windows allows up to
+// 32,767 UTF-16 units: 3 bytes each in UTF-8. Kept in static storage.
+constexpr size_t kMaxLine = 3 * 32768 + 256;
+char g_line[kMaxLine];
+
+// Formats `message` with its arguments in the form `stream` takes, and
+// writes it as one line with a single write.
+template <typename... Arguments>
 void WriteLine(const MessageStream& stream, Message message,
-               Argument argument) {
+               Arguments... arguments) {
   const MessageText& text = TextOf(message);
   const bool shift_jis = stream.form == TextForm::kShiftJis;
-  char line[256];
-  const int length = std::snprintf(
-      line, sizeof line, shift_jis ? text.shift_jis : text.utf8, argument);
-  if (length <= 0 || static_cast<size_t>(length) >= sizeof line) return;
+  const char* format = shift_jis ? text.shift_jis : text.utf8;
+  int length = 0;
+  if constexpr (sizeof...(arguments) == 0) {
+    // A text without arguments holds no conversion: it is copied as it is.
+    length = std::snprintf(g_line, sizeof g_line, "%s", format);
+  } else {
+    length = std::snprintf(g_line, sizeof g_line, format, arguments...);
+  }
+  if (length <= 0 || static_cast<size_t>(length) >= sizeof g_line) return;
   const size_t size = static_cast<size_t>(length);
   if (stream.form == TextForm::kWindowsConsole &&
-      WriteToConsole(stream.console, line, size)) {
+      WriteToConsole(stream.console, g_line, size)) {
     return;
   }
-  stream.bytes->write(line, length);
+  stream.bytes->write(g_line, length);
   stream.bytes->flush();
 }
 
@@ -88,12 +130,10 @@ const MessageText& TextOf(Message message) {
   return kTexts[static_cast<int>(message)];
 }
 
-void WriteUsage(const MessageStream& err) {
-  WriteLine(err, Message::kUsage, 0);
-}
+void WriteUsage(const MessageStream& err) { WriteLine(err, Message::kUsage); }
 
 void WriteCannotOpen(const MessageStream& err) {
-  WriteLine(err, Message::kCannotOpen, 0);
+  WriteLine(err, Message::kCannotOpen);
 }
 
 void WriteWrongDisk(const MessageStream& err, int position) {
@@ -110,6 +150,19 @@ void WriteReadFailed(const MessageStream& err, const char* file_name) {
 
 void WriteWriteFailed(const MessageStream& err, const char* file_name) {
   WriteLine(err, Message::kWriteFailed, file_name);
+}
+
+void WriteFilesWentTo(const MessageStream& out, const char* directory,
+                      int count) {
+  WriteLine(out, Message::kFilesWentTo, directory, count);
+}
+
+void WritePressEnter(const MessageStream& out) {
+  WriteLine(out, Message::kPressEnter);
+}
+
+void WriteDropImage(const MessageStream& err) {
+  WriteLine(err, Message::kDropImage);
 }
 
 }  // namespace dorvex

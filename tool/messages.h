@@ -28,8 +28,15 @@ enum class Message {
   kExtracting,  // "%d 枚めのイメージからファイルを抽出します."
   kReadFailed,  // "%s の読み込みに失敗しました." (reading %s failed)
   kWriteFailed,  // "%s の書き込みに失敗しました." (writing %s failed)
+  // In a console window of its own, which closes when the program ends:
+  kFilesWentTo,  // "%s に %d 個のファイルを書き出しました." (wrote %d files
+                 // into the folder %s)
+  kPressEnter,  // "Enter キーを押すとこのウィンドウを閉じます."
+                // (press Enter to close this window)
+  kDropImage,  // "D88 イメージファイルを dorvex.exe にドロップしてください."
+               // (drop a D88 image file onto dorvex.exe)
 };
-constexpr int kMessageCount = 6;
+constexpr int kMessageCount = 9;
 
 struct MessageText {
   const char* shift_jis;
@@ -47,6 +54,10 @@ void WriteWrongDisk(const MessageStream& err, int position);
 void WriteExtracting(const MessageStream& out, int position);
 void WriteReadFailed(const MessageStream& err, const char* file_name);
 void WriteWriteFailed(const MessageStream& err, const char* file_name);
+void WriteFilesWentTo(const MessageStream& out, const char* directory,
+                      int count);
+void WritePressEnter(const MessageStream& out);
+void WriteDropImage(const MessageStream& err);
 
 }  // namespace dorvex
 

@@ -40,7 +40,8 @@ bool DecodeShiftJis(const char* in, std::u16string* out) {
   } kOthers[] = {
       {0x815B, u'ー'}, {0x9687, u'枚'}, {0x96DA, u'目'}, {0x90B3, u'正'},
       {0x928A, u'抽'}, {0x8F6F, u'出'}, {0x93C7, u'読'}, {0x8D9E, u'込'},
-      {0x8EB8, u'失'}, {0x9473, u'敗'}, {0x8F91, u'書'},
+      {0x8EB8, u'失'}, {0x9473, u'敗'}, {0x8F91, u'書'}, {0x8CC2, u'個'},
+      {0x899F, u'押'}, {0x95C2, u'閉'},
   };
   for (const unsigned char* p = reinterpret_cast<const unsigned char*>(in);
        *p != 0; ++p) {
