@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Makes every release package from a clean clone of what is committed: the
-# Windows zips (x64 and x86); for Linux on x86_64, i686, aarch64 and armhf a
+# page dorvex-<version>.html, which runs in a browser; the Windows zips (x64
+# and x86); for Linux on x86_64, i686, aarch64 and armhf a
 # static program, as a tar.gz and a .deb each; a source archive that holds
 # no build output; and SHA256SUMS over them all. Any clone of one commit
 # gives the same bytes: every time stamp is the commit's, every owner root,
@@ -80,6 +81,11 @@ for preset in "${linux_presets[@]}" windows-x64 windows-x86; do
     repack_deb "$deb" "$out/$(basename "$deb")"
   fi
 done
+echo "== web"
+# The page: the WebAssembly build of this commit inside one HTML file.
+cmake --preset web -DDORVEX_NATIVE_BUILD= >/dev/null
+cmake --build --preset web --target dorvex_html >/dev/null
+cp build/web/dorvex.html "$out/dorvex-$version.html"
 git archive --format=tar.gz --prefix="dorvex-$version/" \
   -o "$out/dorvex-$version-source.tar.gz" HEAD
 
@@ -154,6 +160,8 @@ if tar -tzf "$out/dorvex-$version-source.tar.gz" | grep -qE '/build/|\.o$|\.deb$
 fi
 
 cd "$out"
+grep -q "default-src 'none'" "dorvex-$version.html" ||
+  { echo "release: the page lacks its policy" >&2; exit 1; }
 sha256sum dorvex[-_]* >SHA256SUMS
 sha256sum -c --quiet SHA256SUMS
 ls -l "$out"
