@@ -24,8 +24,11 @@ started=$(date +%s)
 work=$(mktemp -d "${TMPDIR:-/tmp}/dorvex-mutants.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 trap 'exit 130' INT TERM
-mkdir "$work/src"
+mkdir "$work/src" "$work/pristine"
 tar -C "$root" --exclude=./build --exclude=./.git -cf - . | tar -C "$work/src" -xf -
+# Each fault is undone from this copy, so that editing the tree while the
+# script runs changes nothing of its run.
+tar -C "$work/src" -cf - . | tar -C "$work/pristine" -xf -
 
 build() { cmake --build "$work/build" --target dorvex dorvex_tests >/dev/null 2>&1; }
 # Prints the name of the first test that failed; fails when none did.
@@ -94,7 +97,7 @@ while IFS= read -r line || [[ -n $line ]]; do
     echo "SURVIVED  $label"
     survived=$((survived + 1))
   fi
-  cp "$root/$file" "$target"
+  cp "$work/pristine/$file" "$target"
 done <"$list"
 
 echo "mutants: $total faults, $caught caught, $survived survived," \
