@@ -2,6 +2,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
+// After windows.h, which it needs.
+#include <tlhelp32.h>
 
 #include <cstring>
 
@@ -61,7 +63,8 @@ bool LocaleNameIsShiftJis(const char* name) {
 
 bool ConsoleIsOwnWindow(const ConsoleFacts& facts) {
   return facts.attached && facts.process_count == 1 && facts.input_is_console &&
-         facts.output_is_console && facts.error_is_console;
+         facts.output_is_console && facts.error_is_console &&
+         facts.has_windows_parent;
 }
 
 const char* LocaleNameFromEnvironment() {
@@ -80,6 +83,25 @@ namespace {
 HANDLE HandleOf(StandardStream stream) {
   return GetStdHandle(stream == StandardStream::kOutput ? STD_OUTPUT_HANDLE
                                                         : STD_ERROR_HANDLE);
+}
+
+// The id of the process that started this one, 0 when none did.
+DWORD ParentProcessId() {
+  const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return 0;
+  const DWORD self = GetCurrentProcessId();
+  DWORD parent = 0;
+  PROCESSENTRY32W entry;
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Process32FirstW(snapshot, &entry); more;
+       more = Process32NextW(snapshot, &entry)) {
+    if (entry.th32ProcessID == self) {
+      parent = entry.th32ParentProcessID;
+      break;
+    }
+  }
+  CloseHandle(snapshot);
+  return parent;
 }
 
 }  // namespace
@@ -120,6 +142,11 @@ ConsoleFacts ReadConsoleFacts() {
       GetConsoleMode(HandleOf(StandardStream::kOutput), &mode) != 0;
   facts.error_is_console =
       GetConsoleMode(HandleOf(StandardStream::kError), &mode) != 0;
+  // Only a console that may be the program's own is worth the snapshot.
+  if (facts.process_count == 1 && facts.input_is_console &&
+      facts.output_is_console && facts.error_is_console) {
+    facts.has_windows_parent = ParentProcessId() != 0;
+  }
   return facts;
 }
 

@@ -41,6 +41,9 @@ struct ConsoleFacts {
   bool input_is_console = false;    // standard input reads from it
   bool output_is_console = false;   // standard output writes to it
   bool error_is_console = false;    // standard error writes to it
+  // A Windows process started this one. Not so under Wine run from a Unix
+  // terminal, which then is the console, shared with the shell.
+  bool has_windows_parent = false;
 };
 
 // The facts of this process's console. Without a Windows console (every
@@ -49,9 +52,9 @@ ConsoleFacts ReadConsoleFacts();
 
 // True when the console window was made for this program alone, as Explorer
 // makes one for a double click or a drop, and so closes the moment the
-// program ends: no other process shares it, and all three standard streams
-// are on it, so that a wait for a key can neither block a script nor
-// swallow piped input.
+// program ends: no other process shares it, all three standard streams are
+// on it, so that a wait for a key can neither block a script nor swallow
+// piped input, and a Windows process started it.
 bool ConsoleIsOwnWindow(const ConsoleFacts& facts);
 
 // Waits until a key is pressed on the console, ignoring keys pressed

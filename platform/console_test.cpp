@@ -50,14 +50,19 @@ TEST(ConsoleTest, HoldsOnlyAWindowMadeForItAlone) {
     ConsoleFacts facts;
     bool own;
   } cases[] = {
-      {"its own window", {true, 1, true, true, true}, true},
-      {"shared with a shell", {true, 2, true, true, true}, false},
-      {"no console", {false, 0, false, false, false}, false},
-      {"a console no process is listed on", {true, 0, true, true, true}, false},
-      {"standard output redirected", {true, 1, true, false, true}, false},
-      {"standard error redirected", {true, 1, true, true, false}, false},
+      {"its own window", {true, 1, true, true, true, true}, true},
+      {"shared with a shell", {true, 2, true, true, true, true}, false},
+      {"no console", {false, 0, false, false, false, true}, false},
+      {"a console no process is listed on",
+       {true, 0, true, true, true, true},
+       false},
+      {"standard output redirected", {true, 1, true, false, true, true}, false},
+      {"standard error redirected", {true, 1, true, true, false, true}, false},
       {"standard input redirected or closed",
-       {true, 1, false, true, true},
+       {true, 1, false, true, true, true},
+       false},
+      {"Wine run from a Unix terminal",
+       {true, 1, true, true, true, false},
        false},
   };
   for (const auto& c : cases) {
