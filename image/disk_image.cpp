@@ -176,10 +176,14 @@ bool DiskImage::WalkOn(TrackWalk& walk, TrackPath& path, int32_t r,
   while (!walk.ended()) {
     const TrackPath::Place here{walk.next_header(), walk.next_index(), false};
     const bool teaches = path.AtFrontier(here);
-    if (!file_.Seek(here.header) ||
-        file_.Read(header, kSectorHeaderSize) < kSectorHeaderSize) {
+    // Ends the walk at this header before any match; the path ends there.
+    auto end_here = [&] {
       walk.End();
       if (teaches) path.Pass(false, 0, 0, 0, {here.header, here.index, true});
+    };
+    if (!file_.Seek(here.header) ||
+        file_.Read(header, kSectorHeaderSize) < kSectorHeaderSize) {
+      end_here();
       break;
     }
     const int32_t sector_count = DecodeLe16(header + kSectorCountOffset);
@@ -187,8 +191,7 @@ bool DiskImage::WalkOn(TrackWalk& walk, TrackPath& path, int32_t r,
     // A sector count of 0 ends the walk before the header is matched; the
     // header's own count ends it after.
     if (sector_count == 0) {
-      walk.End();
-      if (teaches) path.Pass(false, 0, 0, 0, {here.header, here.index, true});
+      end_here();
       break;
     }
     if (here.index == sector_count - 1) {

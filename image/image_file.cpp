@@ -75,18 +75,8 @@ int32_t ImageFile::ReadPassing(uint8_t* dst, int32_t length) {
   if (file_ == nullptr || length <= 0) return 0;
   const int64_t skip = position_ - buffer_start_;
   if (skip >= 0 && skip + length <= buffer_length_) return Read(dst, length);
-  if (os_position_ != position_) {
-    os_position_ = -1;
-    if (!SeekFile(file_, position_)) return 0;
-    os_position_ = position_;
-  }
-  const size_t got = std::fread(dst, 1, static_cast<size_t>(length), file_);
-  if (got < static_cast<size_t>(length) && std::ferror(file_)) {
-    std::clearerr(file_);
-    os_position_ = -1;  // a failed read may leave the position anywhere
-    return 0;
-  }
-  os_position_ += static_cast<int64_t>(got);
+  if (!MoveStream()) return 0;
+  const size_t got = ReadStream(dst, static_cast<size_t>(length));
   position_ += static_cast<int64_t>(got);
   return static_cast<int32_t>(got);
 }
@@ -108,19 +98,27 @@ bool ImageFile::Fill() {
   } else {
     buffer_start_ = position_;
     buffer_length_ = 0;
-    if (os_position_ != position_) {
-      os_position_ = -1;
-      if (!SeekFile(file_, position_)) return false;
-      os_position_ = position_;
-    }
+    if (!MoveStream()) return false;
     buffer_length_ = ReadBlock(0);
   }
   return position_ - buffer_start_ < buffer_length_;
 }
 
 int32_t ImageFile::ReadBlock(int32_t at) {
-  const size_t wanted = static_cast<size_t>(kBufferSize - at);
-  const size_t got = std::fread(buffer_ + at, 1, wanted, file_);
+  return static_cast<int32_t>(
+      ReadStream(buffer_ + at, static_cast<size_t>(kBufferSize - at)));
+}
+
+bool ImageFile::MoveStream() {
+  if (os_position_ == position_) return true;
+  os_position_ = -1;
+  if (!SeekFile(file_, position_)) return false;
+  os_position_ = position_;
+  return true;
+}
+
+size_t ImageFile::ReadStream(uint8_t* dst, size_t wanted) {
+  const size_t got = std::fread(dst, 1, wanted, file_);
   if (got < wanted && std::ferror(file_)) {
     read_error_ = true;
     std::clearerr(file_);
@@ -128,7 +126,7 @@ int32_t ImageFile::ReadBlock(int32_t at) {
   } else {
     os_position_ += static_cast<int64_t>(got);
   }
-  return static_cast<int32_t>(got);
+  return got;
 }
 
 }  // namespace dorvex

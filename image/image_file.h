@@ -64,6 +64,14 @@ class ImageFile {
   // Reads at the stream's position into buffer_[at...]; returns the count.
   int32_t ReadBlock(int32_t at);
 
+  // Moves the stream to the read position unless it stands there; false
+  // when it cannot be sought.
+  bool MoveStream();
+
+  // Reads up to `wanted` bytes at the stream's position into `dst` and
+  // keeps the stream's position known; returns the count.
+  size_t ReadStream(uint8_t* dst, size_t wanted);
+
   std::FILE* file_ = nullptr;
   FileIdentity identity_;
   int64_t position_ = 0;

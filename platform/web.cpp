@@ -30,14 +30,9 @@ EMSCRIPTEN_KEEPALIVE int dorvex_run(const char* path) {
   return dorvex::RunCommand(2, argv, out, err, &g_summary);
 }
 
-// The disks of the image at `path`, or -1 when it cannot be opened.
-EMSCRIPTEN_KEEPALIVE int dorvex_count_disks(const char* path) {
-  return dorvex::CountDisks(path);
-}
-
-// One figure of the last run, or of the run under way: 0 disks, 1 data
-// disks, 2 files written, 3 files that failed, 4 disks whose turn has come
-// (as each disk's line is written, it counts that disk).
+// One figure of the last run, or of the run under way, as each message
+// line is written: 0 disks, 1 data disks, 2 files written, 3 files that
+// failed, 4 disks whose turn has come (the disk of that line included).
 EMSCRIPTEN_KEEPALIVE int dorvex_summary(int field) {
   switch (field) {
     case 0:

@@ -98,12 +98,6 @@ int RunCommand(int argc, const char* const* argv, const MessageStream& out,
   return 0;
 }
 
-int CountDisks(const char* path) {
-  const RunImage run_image;
-  DiskImage& image = *run_image;
-  return image.Open(path) ? image.GetDiskCount() : -1;
-}
-
 void HoldOwnWindow(int argc, const RunSummary& summary,
                    const MessageStream& out, const MessageStream& err) {
   const bool has_image = argc == 2;

@@ -21,10 +21,6 @@ struct RunSummary {
 int RunCommand(int argc, const char* const* argv, const MessageStream& out,
                const MessageStream& err, RunSummary* summary = nullptr);
 
-// The number of disks that a run would find in the image at `path`, or -1
-// when it cannot be opened: what a progress count needs before the run.
-int CountDisks(const char* path);
-
 // For a console window that was made for this run alone and closes when the
 // program ends, as Explorer makes one for a program started by a double
 // click or a drop: says what to do (after a wrong argument count) or where

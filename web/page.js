@@ -168,21 +168,18 @@ function extract(file) {
   runs.set(id, run);
   document.body.dataset.state = 'working';
   queue = queue.then(() => new Promise((resolve) => {
-    let disks = 0;
     run.section.dataset.state = 'working';
     const listener = async (event) => {
       const data = event.data;
       if (data.id !== id) return;
-      if (data.kind === 'start') {
-        disks = Math.max(data.disks, 0);
-        run.progress.textContent = text.progress(0, disks);
-      } else if (data.kind === 'line') {
+      if (data.kind === 'line') {
         showLine(run, data.stream, data.line);
-        run.progress.textContent = text.progress(data.reached, disks);
+        run.progress.textContent = text.progress(data.reached, data.disks);
       } else if (data.kind === 'done' || data.kind === 'failed') {
         worker.removeEventListener('message', listener);
         if (data.kind === 'done') {
-          run.progress.textContent = text.progress(data.summary.disks, disks);
+          run.progress.textContent =
+              text.progress(data.summary.disks, data.summary.disks);
           try {
             await finish(run, file.name, data);
           } catch (error) {

@@ -19,8 +19,10 @@ async function extract(id, file) {
   const summary = (field) =>
     dorvex.ccall('dorvex_summary', 'number', ['number'], [field]);
   const message = (stream) => (line) => {
+    // Every line is written after the run counted the image's disks.
     self.postMessage({ id, kind: 'line', stream, line,
-                       reached: dorvex ? summary(kDisksReached) : 0 });
+                       disks: summary(kDisks),
+                       reached: summary(kDisksReached) });
   };
   dorvex = await createDorvex({
     print: message('out'),
@@ -32,9 +34,6 @@ async function extract(id, file) {
   FS.mkdir('/out');
   FS.chdir('/out');
   const path = '/image/' + file.name;
-  const disks = dorvex.ccall('dorvex_count_disks', 'number', ['string'],
-                             [path]);
-  self.postMessage({ id, kind: 'start', disks });
   const status = dorvex.ccall('dorvex_run', 'number', ['string'], [path]);
 
   // The files the run left, in name order: a later disk's file has already
