@@ -81,6 +81,23 @@ int32_t ImageFile::ReadPassing(uint8_t* dst, int32_t length) {
   return static_cast<int32_t>(got);
 }
 
+const uint8_t* ImageFile::PeekFilling(int64_t offset, int32_t length) {
+  if (file_ == nullptr || length <= 0 || length > kMaxPeek) return nullptr;
+  const int64_t saved = position_;
+  const uint8_t* peeked = nullptr;
+  if (Seek(offset)) {
+    // One fill leaves the bytes whole in the buffer unless the file ends
+    // among them; a read of many pieces still gets them all if it does not.
+    if (Fill() && offset - buffer_start_ <= buffer_length_ - length) {
+      peeked = buffer_ + (offset - buffer_start_);
+    } else if (Seek(offset) && Read(peeked_, length) == length) {
+      peeked = peeked_;
+    }
+  }
+  position_ = saved;
+  return peeked;
+}
+
 bool ImageFile::Fill() {
   const int64_t end = buffer_start_ + buffer_length_;
   const bool continues = buffer_length_ > 0 && os_position_ == end &&

@@ -18,6 +18,8 @@ class ImageFile {
   // When a read runs on past the buffer, this much of its end is kept, so
   // that going back to the start of the track being walked costs nothing.
   static constexpr int32_t kKeptTail = 32 * 1024;
+  // The most bytes one Peek looks at.
+  static constexpr int32_t kMaxPeek = 64;
 
   ImageFile() = default;
   ~ImageFile();
@@ -51,12 +53,25 @@ class ImageFile {
   // file or on a read error, 0 when `length` is 0 or less or nothing is open.
   int32_t Read(uint8_t* dst, int32_t length);
 
+  // The `length` bytes (1 to kMaxPeek) at `offset`, read in place: a
+  // pointer valid until the next call on this object, or nullptr when the
+  // file ends before them all or `offset` cannot be sought. Does not move
+  // the read position. For walks that look at many small headers.
+  const uint8_t* Peek(int64_t offset, int32_t length) {
+    const int64_t skip = offset - buffer_start_;
+    if (skip >= 0 && skip <= buffer_length_ - length) return buffer_ + skip;
+    return PeekFilling(offset, length);
+  }
+
   // Reads as Read does, but bytes the buffer does not hold come straight
   // from the file, leaving the buffer as it was: for a scan that reads a
   // little far apart, where every buffer fill would cost a whole block.
   int32_t ReadPassing(uint8_t* dst, int32_t length);
 
  private:
+  // Peek for bytes the buffer does not hold whole.
+  const uint8_t* PeekFilling(int64_t offset, int32_t length);
+
   // Loads the buffer so that it holds the byte at the read position. Returns
   // false when it cannot (end of file, read error, unreachable position).
   bool Fill();
@@ -80,6 +95,7 @@ class ImageFile {
   int64_t os_position_ = -1;  // the stream's own position; -1 when unknown
   bool read_error_ = false;
   uint8_t buffer_[kBufferSize] = {};
+  uint8_t peeked_[kMaxPeek] = {};  // what Peek gathered across two fills
 };
 
 }  // namespace dorvex

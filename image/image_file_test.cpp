@@ -41,8 +41,8 @@ TEST(ImageFileTest, SeekRejectsNegativeOffsetsAndKeepsThePosition) {
   EXPECT_EQ(file.Read(&byte, -5), 0);
 }
 
-// Random seeks and reads, across buffer boundaries and past the end, must
-// give exactly the bytes of the file.
+// Random seeks, reads and peeks, across buffer boundaries and past the end,
+// must give exactly the bytes of the file; a peek leaves the position.
 TEST(ImageFileTest, RandomAccessMatchesTheFile) {
   d88::ScratchDir scratch;
   const size_t size = 3 * ImageFile::kBufferSize + 777;
@@ -55,7 +55,7 @@ TEST(ImageFileTest, RandomAccessMatchesTheFile) {
   std::vector<uint8_t> got(2 * ImageFile::kBufferSize);
   int64_t position = 0;
   for (int step = 0; step < 2000; ++step) {
-    const int kind = static_cast<int>(random() % 3);
+    const int kind = static_cast<int>(random() % 4);
     if (kind == 0) {
       position = static_cast<int64_t>(random() % (size + 100));
       ASSERT_TRUE(file.Seek(position));
@@ -64,6 +64,26 @@ TEST(ImageFileTest, RandomAccessMatchesTheFile) {
       if (position + delta >= 0) {
         ASSERT_TRUE(file.Skip(delta));
         position += delta;
+      }
+    } else if (kind == 2) {
+      // Near a block's edge or the file's end, where a peek straddles them.
+      const int64_t edge =
+          random() % 2 == 0
+              ? static_cast<int64_t>(size)
+              : static_cast<int64_t>(random() % 4) * ImageFile::kBufferSize;
+      const int64_t at = std::max<int64_t>(
+          0, edge - 70 + static_cast<int64_t>(random() % 100));
+      const int32_t length =
+          1 + static_cast<int32_t>(random() % ImageFile::kMaxPeek);
+      const uint8_t* peeked = file.Peek(at, length);
+      if (at + length > static_cast<int64_t>(size)) {
+        ASSERT_EQ(peeked, nullptr) << "step " << step;
+      } else {
+        ASSERT_NE(peeked, nullptr) << "step " << step;
+        ASSERT_TRUE(
+            std::equal(peeked, peeked + length,
+                       content.begin() + static_cast<std::ptrdiff_t>(at)))
+            << "step " << step;
       }
     } else {
       const int32_t length = static_cast<int32_t>(
