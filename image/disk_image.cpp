@@ -14,19 +14,8 @@ constexpr int32_t kMediaTypeOffset = 27;
 constexpr int32_t kDiskSizeOffset = 28;
 constexpr int32_t kTrackTableOffset = 32;
 
-// Sector header fields.
-constexpr int32_t kSectorCountOffset = 4;
-constexpr int32_t kDataLengthOffset = 14;
-
 // Largest size code whose nominal size, 128 << n, fits a signed 32-bit count.
 constexpr int32_t kLargestExactSizeCode = 23;
-
-// A header belongs to a walk's findings when its C, H and N are the walk's;
-// its R says which sector it is.
-bool MatchesWalk(const uint8_t* header, const TrackWalk& walk) {
-  return header[0] == walk.c() && header[1] == walk.h() &&
-         header[3] == walk.n();
-}
 
 bool IsByte(int32_t value) { return value >= 0 && value <= 255; }
 
@@ -69,30 +58,7 @@ bool DiskImage::Open(const char* path) {
 void DiskImage::ForgetWalks() {
   // What a walk found holds only for the disk and file it was made on.
   for (TrackWalk& walk : walks_) walk.Forget();
-  for (int16_t& path : path_of_) path = -1;
-  std::memset(path_slots_, 0, sizeof path_slots_);
-  path_count_ = 0;
-}
-
-TrackPath& DiskImage::PathOf(int32_t track, int64_t start) {
-  int16_t& path = path_of_[track];
-  if (path >= 0) return paths_[path];
-  // At most 164 paths in 512 slots: a free slot is always near.
-  uint32_t slot = static_cast<uint32_t>(
-      static_cast<uint64_t>(start) * 0x9E3779B97F4A7C15u >> 55);
-  while (path_slots_[slot] != 0) {
-    const int16_t found = static_cast<int16_t>(path_slots_[slot] - 1);
-    if (path_starts_[found] == start) {
-      path = found;
-      return paths_[found];
-    }
-    slot = (slot + 1) % kPathSlots;
-  }
-  path = static_cast<int16_t>(path_count_++);
-  path_slots_[slot] = static_cast<int16_t>(path + 1);
-  path_starts_[path] = start;
-  paths_[path].Begin(start);
-  return paths_[path];
+  walked_ = 0;
 }
 
 void DiskImage::ClearSelection() {
@@ -138,11 +104,6 @@ bool DiskImage::FindTrack(int32_t track, int64_t* start) const {
   return *start >= 0;
 }
 
-bool DiskImage::SeekToTrack(int32_t track) {
-  int64_t start = 0;
-  return FindTrack(track, &start) && file_.Seek(start);
-}
-
 int32_t DiskImage::ReadSector(int32_t track, int32_t c, int32_t h, int32_t r,
                               int32_t n, uint8_t* buffer, int32_t max_length) {
   if (max_length <= 0) return 0;
@@ -152,63 +113,67 @@ int32_t DiskImage::ReadSector(int32_t track, int32_t c, int32_t h, int32_t r,
   // would find nothing.
   if (!IsByte(c) || !IsByte(h) || !IsByte(r) || !IsByte(n)) return 0;
   TrackWalk& walk = walks_[track];
-  TrackPath& path = PathOf(track, start);
-  if (!walk.IsFor(c, h, n)) {
-    const TrackPath::Place from = path.StartFor(c, h, n);
-    walk.Begin(from.header, from.index, from.ended, c, h, n);
-  }
+  if (!walk.IsFor(c, h) || !walk.TakeLane(n)) walk.Begin(start, c, h, n);
   int64_t offset = 0;
   int32_t length = 0;
-  if (!walk.Find(r, &offset, &length) &&
-      !WalkOn(walk, path, r, &offset, &length)) {
-    return 0;
-  }
+  if (!FindSector(track, walk, r, n, &offset, &length)) return 0;
   if (!file_.Seek(offset)) return 0;
   return file_.Read(buffer, length < max_length ? length : max_length);
 }
 
-bool DiskImage::WalkOn(TrackWalk& walk, TrackPath& path, int32_t r,
-                       int64_t* offset, int32_t* length) {
-  uint8_t header[kSectorHeaderSize];
+bool DiskImage::FindSector(int32_t track, TrackWalk& walk, int32_t r, int32_t n,
+                           int64_t* offset, int32_t* length) {
+  if (walk.Find(r, n, offset, length)) return true;
+  // Only a track's own cylinder and head can be swept: a header's C/H then
+  // names the one walk it can answer. Others walk as far as they must.
+  const bool own = walk.c() == track / 2 && walk.h() == track % 2;
+  if (WalkOn(walk, r, n, own)) return walk.Find(r, n, offset, length);
+  if (walk.ended()) return false;
+  SweepTracks(n);
+  return walk.Find(r, n, offset, length);
+}
+
+bool DiskImage::WalkOn(TrackWalk& walk, int32_t r, int32_t n, bool bounded) {
+  SectorHeader header;
   // Each header's own sector count decides where the walk ends, so with
   // inconsistent counts it can run on past the track; the index is 64 bits
   // wide so that no walk to the end of a huge file overflows it.
   while (!walk.ended()) {
-    const TrackPath::Place here{walk.next_header(), walk.next_index(), false};
-    const bool teaches = path.AtFrontier(here);
-    // Ends the walk at this header before any match; the path ends there.
-    auto end_here = [&] {
-      walk.End();
-      if (teaches) path.Pass(false, 0, 0, 0, {here.header, here.index, true});
-    };
-    if (!file_.Seek(here.header) ||
-        file_.Read(header, kSectorHeaderSize) < kSectorHeaderSize) {
-      end_here();
-      break;
-    }
-    const int32_t sector_count = DecodeLe16(header + kSectorCountOffset);
-    const int32_t data_length = DecodeLe16(header + kDataLengthOffset);
+    if (bounded && walked_ >= walk_budget_) return false;
+    ++walked_;
+    const int64_t at = walk.next_header();
     // A sector count of 0 ends the walk before the header is matched; the
     // header's own count ends it after.
-    if (sector_count == 0) {
-      end_here();
-      break;
+    if (!ReadSectorHeader(file_, at, &header) || header.sector_count == 0) {
+      walk.End();
+      return false;
     }
-    if (here.index == sector_count - 1) {
+    if (walk.next_index() == header.sector_count - 1) {
       walk.End();
     } else {
-      walk.Advance(here.header + kSectorHeaderSize + data_length);
+      walk.Advance(header.NextAfter(at));
     }
-    if (teaches) {
-      path.Pass(true, header[0], header[1], header[3],
-                {walk.next_header(), walk.next_index(), walk.ended()});
-    }
-    if (MatchesWalk(header, walk)) {
-      walk.Note(header[2], here.header + kSectorHeaderSize, data_length);
-      if (header[2] == r) return walk.Find(r, offset, length);
+    if (walk.Matches(header)) {
+      walk.Note(header, at);
+      if (header.record == r && header.size_code == n) return true;
     }
   }
   return false;
+}
+
+void DiskImage::SweepTracks(int32_t n) {
+  sweep_.Clear();
+  for (int32_t track = 0; track < kTrackCount; ++track) {
+    int64_t start = 0;
+    if (!FindTrack(track, &start)) continue;
+    TrackWalk& walk = walks_[track];
+    const int32_t cylinder = track / 2, head = track % 2;
+    if (!walk.IsFor(cylinder, head) || !walk.TakeLane(n)) {
+      walk.Begin(start, cylinder, head, n);
+    }
+    if (!walk.ended()) sweep_.Add(track, walk);
+  }
+  sweep_.Run(file_, walks_);
 }
 
 int32_t DiskImage::ReadSectors(int32_t track, int32_t c, int32_t h, int32_t r,
@@ -246,16 +211,20 @@ int32_t DiskImage::ReadSectors(int32_t track, int32_t c, int32_t h, int32_t r,
 
 int32_t DiskImage::ListSectorIds(int32_t track, uint8_t* buffer,
                                  int32_t length) {
-  if (!SeekToTrack(track)) return 0;
-  uint8_t header[kSectorHeaderSize];
+  int64_t at = 0;
+  if (!FindTrack(track, &at)) return 0;
+  SectorHeader header;
   int32_t result = 0;
   // Unlike ReadSector, a sector count of 0 does not end the listing.
-  for (int32_t i = 0; length - result >= 4; ++i) {
-    if (file_.Read(header, kSectorHeaderSize) < kSectorHeaderSize) break;
-    std::memcpy(buffer + result, header, 4);
+  for (int64_t i = 0; length - result >= 4; ++i) {
+    if (!ReadSectorHeader(file_, at, &header)) break;
+    buffer[result] = static_cast<uint8_t>(header.cylinder);
+    buffer[result + 1] = static_cast<uint8_t>(header.head);
+    buffer[result + 2] = static_cast<uint8_t>(header.record);
+    buffer[result + 3] = static_cast<uint8_t>(header.size_code);
     result += 4;
-    if (!file_.Skip(DecodeLe16(header + kDataLengthOffset))) break;
-    if (i == DecodeLe16(header + kSectorCountOffset) - 1) break;
+    at = header.NextAfter(at);
+    if (i == header.sector_count - 1) break;
   }
   return result;
 }

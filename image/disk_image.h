@@ -4,7 +4,8 @@
 #include <cstdint>
 
 #include "image/image_file.h"
-#include "image/track_path.h"
+#include "image/sector_header.h"
+#include "image/track_sweep.h"
 #include "image/track_walk.h"
 
 namespace dorvex {
@@ -20,7 +21,7 @@ class DiskImage {
   static constexpr int32_t kMaxDisks = 64;
   static constexpr int32_t kTrackCount = 164;
   static constexpr int32_t kDiskHeaderSize = 688;
-  static constexpr int32_t kSectorHeaderSize = 16;
+  static constexpr int32_t kSectorHeaderSize = SectorHeader::kSize;
   static constexpr int32_t kDiskNameLength = 16;
 
   DiskImage() = default;
@@ -68,7 +69,11 @@ class DiskImage {
   // track's headers from the first, but what a walk passed is remembered,
   // for the C/H/N last asked of each track, until the next SelectDisk or
   // Open: a later lookup reads only its sector's data, or walks on from
-  // where the walk stopped.
+  // where the walk stopped. Once the walks of a disk have read more headers
+  // than a whole disk holds, a lookup of a track's own cylinder and head
+  // takes the walks of every track to their ends in one pass over the file:
+  // no image makes the lookups of a disk read much more than the file once
+  // a size code, and twice at most for the two that a data disk uses.
   int32_t ReadSector(int32_t track, int32_t c, int32_t h, int32_t r, int32_t n,
                      uint8_t* buffer, int32_t max_length);
 
@@ -78,6 +83,12 @@ class DiskImage {
   // whole, 0 to `length`; bytes of a short last piece may stand in `buffer`.
   int32_t ReadSectors(int32_t track, int32_t c, int32_t h, int32_t r, int32_t n,
                       uint8_t* buffer, int32_t length);
+
+  // How many sector headers the walks of one disk read one by one before a
+  // lookup sweeps every track at once. Results never depend on it, only
+  // the time they take; tests lower it to reach the sweep.
+  static constexpr int64_t kDefaultWalkBudget = 1 << 15;
+  void SetWalkBudget(int64_t headers) { walk_budget_ = headers; }
 
   // Lists the C/H/R/N of the sectors of `track` in stored order, 4 bytes a
   // sector, as many as `length` holds. Returns the bytes placed in `buffer`.
@@ -89,19 +100,19 @@ class DiskImage {
   // would start before the file.
   bool FindTrack(int32_t track, int64_t* start) const;
 
-  // Seeks to the first sector header of `track`; false as FindTrack.
-  bool SeekToTrack(int32_t track);
+  // Finds sector R = r of size code n on the walk of `track`: its data
+  // offset and stored length. False when the walk ends without it.
+  bool FindSector(int32_t track, TrackWalk& walk, int32_t r, int32_t n,
+                  int64_t* offset, int32_t* length);
 
-  // The path that walks of `track`, which starts at `start`, follow: shared
-  // by every track of the selected disk that starts there.
-  TrackPath& PathOf(int32_t track, int64_t start);
+  // Walks `walk` on, header by header, until it passes sector r of size
+  // code n, noting every sector of its C/H that it passes. False when the
+  // walk ends first or, when `bounded`, the disk's walk budget runs out.
+  bool WalkOn(TrackWalk& walk, int32_t r, int32_t n, bool bounded);
 
-  // Walks `walk` on along `path` until it passes sector `r`, noting every
-  // sector of its C/H/N that it passes, and teaching the path what it reads
-  // beyond the path's frontier. Sets the sector's data offset and stored
-  // length; false when the walk ends first.
-  bool WalkOn(TrackWalk& walk, TrackPath& path, int32_t r, int64_t* offset,
-              int32_t* length);
+  // Takes the walk of every present track, for its own cylinder and head
+  // and answering for size code n, to its end.
+  void SweepTracks(int32_t n);
 
   void ClearSelection();
   void ForgetWalks();
@@ -117,15 +128,10 @@ class DiskImage {
   int32_t media_type_ = -1;
   char disk_name_[kDiskNameLength + 1] = {};
   TrackWalk walks_[kTrackCount];  // what each track's walk has found
-  // The paths of the selected disk, one a distinct track start, and which
-  // path each track follows (-1 while not yet known).
-  // A path is found by its start through a small open-addressed table.
-  static constexpr int32_t kPathSlots = 512;
-  TrackPath paths_[kTrackCount];
-  int64_t path_starts_[kTrackCount];
-  int32_t path_count_ = 0;
-  int16_t path_of_[kTrackCount] = {};
-  int16_t path_slots_[kPathSlots] = {};  // path index + 1, or 0 when free
+  int64_t walked_ = 0;  // headers read one by one since the disk's selection
+  int64_t walk_budget_ = kDefaultWalkBudget;
+  TrackSweep sweep_;
+  static_assert(TrackSweep::kMaxWalks == kTrackCount, "a walk a track");
 };
 
 }  // namespace dorvex
