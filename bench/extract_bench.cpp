@@ -6,17 +6,26 @@
 //     take a name an earlier disk of the image wrote;
 //   - the same into a directory that already holds every output file;
 //   - a crafted image whose every track's walk passes 40,000 filler headers
-//     before its sectors (127 files of 65,535 bytes on each of 64 disks).
+//     before its sectors (127 files of 65,535 bytes on each of 64 disks);
+//   - hostile images of 64 disks, at 4 and at 16 MiB, whose every track's
+//     walk passes one long chain of headers, each track from a start of its
+//     own, on every disk (tests/hostile_image.h): against a floor that reads
+//     the image once a disk, looking at every 16-byte slot, and writes the
+//     same files.
 // Runs the two alternately and prints medians, the median of each pair of
 // runs' ratio, peak resident memory and (with strace) the system calls
 // besides reading the image.
 // Exits 1 when a target is missed: wall time at most 1.15 times the floor's
-// (1.5 on the crafted image), peak resident memory at most 4 MiB, and at
-// most 3 calls a new name, 7 a taken one and 1 a console line.
+// (1.5 on the crafted image, 8 on the hostile ones, whose time at 16 MiB may
+// be at most 5 times that at 4 MiB), peak resident memory at most 4 MiB (8
+// on the hostile images), and at most 3 calls a new name, 7 a taken one and
+// 1 a console line.
 //   extract_bench [RUNS]
 //   extract_bench --image PATH     (only writes the intact image)
 //   extract_bench --large PATH     (only writes it padded to 100 MiB)
 //   extract_bench --crafted PATH   (only writes the crafted image)
+//   extract_bench --hostile KIND MIB PATH
+//                                  (only writes a hostile image: KIND 0 to 3)
 
 #include <fcntl.h>
 #include <spawn.h>
@@ -39,6 +48,7 @@
 #include <vector>
 
 #include "tests/d88_builder.h"
+#include "tests/hostile_image.h"
 
 namespace {
 
@@ -54,6 +64,25 @@ constexpr int kCraftedFile = 65535;
 constexpr int kCraftedTracks = 13;  // 65 sectors of 1024 bytes hold a file
 constexpr int kFillerHeaders = 40000;
 constexpr long kRssTargetKiB = 4096;
+constexpr double kHostileWallTarget = 8.0;
+// The image grows 4 times from the small to the large: so may the time,
+// with a quarter more for noise; a walk that grew with the square of the
+// image would take 16 times as long.
+constexpr double kHostileGrowthTarget = 5.0;
+constexpr long kHostileRssTargetKiB = 8192;
+constexpr int kHostileSmallMiB = 4;
+constexpr int kHostileLargeMiB = 16;
+
+struct HostileKind {
+  d88::Hostile kind;
+  const char* what;
+};
+constexpr HostileKind kHostileKinds[] = {
+    {d88::Hostile::kStaggered, "staggered starts"},
+    {d88::Hostile::kOwnStarts, "starts of their own"},
+    {d88::Hostile::kManyKeys, "many keys"},
+    {d88::Hostile::kNoFiles, "no files"},
+};
 
 struct Run {
   double seconds;
@@ -152,6 +181,17 @@ d88::Bytes BuildCraftedImage(Manifest* files) {
     disks.push_back(disk.disk());
   }
   return d88::BuildImage(disks);
+}
+
+// A hostile image of 64 disks whose chain fills `mib` MiB.
+d88::Bytes BuildHostile(d88::Hostile kind, int mib, Manifest* files) {
+  std::vector<d88::HostileFile> written;
+  d88::Bytes image =
+      d88::BuildHostileImage(kind, int64_t{mib} << 20, kDisks, &written);
+  for (const d88::HostileFile& file : written) {
+    files->emplace_back(OutputName(file.disk_number, file.entry), file.size);
+  }
+  return image;
 }
 
 void EmptyDirectory(const fs::path& dir) {
@@ -269,24 +309,35 @@ double Median(std::vector<double> values) {
 }
 
 struct Scenario {
-  const char* what;
+  std::string what;
   fs::path image;
   fs::path manifest;
   const Manifest* files;
   bool filled;  // every output name already taken before each run
   double wall_target;
+  int floor_passes = 0;  // 0: the floor reads the image once, not looking
+  long rss_target_kib = kRssTargetKiB;
+  long console_lines = kDisks;
+};
+
+struct Measured {
+  bool met;
+  double seconds;  // dorvex's median
 };
 
 // Runs dorvex and the floor alternately on one scenario, prints the figures
-// and returns whether every target is met.
-bool Measure(const Scenario& s, int runs, const fs::path& scratch,
-             long dorvex_base, long floor_base) {
+// and returns whether every target is met, and dorvex's median time.
+Measured Measure(const Scenario& s, int runs, const fs::path& scratch,
+                 long dorvex_base, long floor_base) {
   const fs::path out = scratch / "out";
   fs::create_directories(out);
   EmptyDirectory(out);
   const std::vector<std::string> dorvex{DORVEX_PATH, s.image.string()};
-  const std::vector<std::string> floor{FLOOR_PATH, s.image.string(),
-                                       s.manifest.string()};
+  std::vector<std::string> floor{FLOOR_PATH};
+  if (s.floor_passes > 0) {
+    floor.insert(floor.end(), {"--passes", std::to_string(s.floor_passes)});
+  }
+  floor.insert(floor.end(), {s.image.string(), s.manifest.string()});
   // Each run starts with nothing waiting to be written back, its own
   // files' or anything else's (a build just before, say): writeback that
   // overlaps a run slows it by whatever the disk is doing then.
@@ -314,12 +365,13 @@ bool Measure(const Scenario& s, int runs, const fs::path& scratch,
   if (floor_calls >= 0) floor_calls -= floor_base;
   fs::remove_all(out);
 
-  // A new name may cost three calls, a taken one seven, a console line one.
+  // A new name may cost three calls, a taken one seven, a console line one;
+  // the C library looks at the standard output before its first line.
   std::set<std::string> names;
   for (const auto& file : *s.files) names.insert(file.first);
   const long files = static_cast<long>(s.files->size());
   const long fresh = s.filled ? 0 : static_cast<long>(names.size());
-  const long budget = 3 * fresh + 7 * (files - fresh) + kDisks;
+  const long budget = 3 * fresh + 7 * (files - fresh) + s.console_lines + 2;
 
   // Each run of dorvex is set against the floor's run right after it, so
   // that a spell of load on the machine weighs on both sides of a ratio.
@@ -335,8 +387,11 @@ bool Measure(const Scenario& s, int runs, const fs::path& scratch,
                   floor_times[i] * 1e3);
     each += run;
   }
-  std::printf("%s: %ld files, %ld of them over a taken name\n", s.what, files,
-              files - fresh);
+  std::printf("%s: %ld files, %ld of them over a taken name\n", s.what.c_str(),
+              files, files - fresh);
+  if (s.floor_passes > 0) {
+    std::printf("  the floor reads the image %d times\n", s.floor_passes);
+  }
   std::printf("%-8s %12s %14s %16s\n", "", "median ms", "peak RSS KiB",
               "calls besides reading");
   std::printf("%-8s %12.1f %14ld %16ld\n", "dorvex", Median(dorvex_times) * 1e3,
@@ -345,13 +400,13 @@ bool Measure(const Scenario& s, int runs, const fs::path& scratch,
               floor_rss, floor_calls);
   std::printf("  each run, dorvex/floor ms:%s\n", each.c_str());
   const bool wall_met = ratio <= s.wall_target;
-  const bool rss_met = dorvex_rss >= 0 && dorvex_rss <= kRssTargetKiB;
+  const bool rss_met = dorvex_rss >= 0 && dorvex_rss <= s.rss_target_kib;
   const bool calls_met = dorvex_calls < 0 || dorvex_calls <= budget;
   std::printf(
       "  wall time ratio  %.3f, median of the runs' (target <= %.2f): %s\n",
       ratio, s.wall_target, wall_met ? "met" : "MISSED");
   std::printf("  peak RSS         %ld KiB (target <= %ld KiB): %s\n",
-              dorvex_rss, kRssTargetKiB, rss_met ? "met" : "MISSED");
+              dorvex_rss, s.rss_target_kib, rss_met ? "met" : "MISSED");
   if (dorvex_calls < 0) {
     std::printf("  system calls     not counted: no strace\n");
   } else {
@@ -361,7 +416,7 @@ bool Measure(const Scenario& s, int runs, const fs::path& scratch,
         dorvex_calls, budget, calls_met ? "met" : "MISSED");
   }
   std::printf("\n");
-  return wall_met && rss_met && calls_met;
+  return {wall_met && rss_met && calls_met, Median(dorvex_times)};
 }
 
 }  // namespace
@@ -375,12 +430,20 @@ int main(int argc, char** argv) {
     // The intact image's disks, each padded to about 1.6 MB: 100 MiB.
     Manifest files;
     constexpr int64_t kPadding = 806 * 1024;
-    return d88::WriteBytes(argv[2], BuildIntactImage(&files, kPadding)) ? 0
-                                                                        : 1;
+    return d88::WriteBytes(argv[2], BuildIntactImage(&files, kPadding)) ? 0 : 1;
   }
   if (argc == 3 && std::string(argv[1]) == "--crafted") {
     Manifest files;
     return d88::WriteBytes(argv[2], BuildCraftedImage(&files)) ? 0 : 1;
+  }
+  if (argc == 5 && std::string(argv[1]) == "--hostile") {
+    const int kind = std::atoi(argv[2]);
+    if (kind < 0 || kind > 3) return 2;
+    Manifest files;
+    return d88::WriteBytes(argv[4], BuildHostile(kHostileKinds[kind].kind,
+                                                 std::atoi(argv[3]), &files))
+               ? 0
+               : 1;
   }
   const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 9;
   const fs::path scratch =
@@ -425,7 +488,46 @@ int main(int argc, char** argv) {
   };
   bool met = true;
   for (const Scenario& scenario : scenarios) {
-    met = Measure(scenario, runs, scratch, dorvex_base, floor_base) && met;
+    met = Measure(scenario, runs, scratch, dorvex_base, floor_base).met && met;
+  }
+
+  // The hostile images: each against a floor that reads it once a disk, at
+  // two sizes, between which dorvex's time must grow as the image does.
+  std::vector<Manifest> hostile_files(2 * std::size(kHostileKinds));
+  size_t next = 0;
+  for (const HostileKind& kind : kHostileKinds) {
+    double seconds[2] = {};
+    int i = 0;
+    for (int mib : {kHostileSmallMiB, kHostileLargeMiB}) {
+      Manifest& files = hostile_files[next++];
+      const std::string stem = "hostile-" + std::to_string(next);
+      const d88::Bytes image = BuildHostile(kind.kind, mib, &files);
+      write_input(stem.c_str(), image, files);
+      Scenario scenario{std::string("hostile image, ") + kind.what + ", " +
+                            std::to_string(mib) + " MiB",
+                        scratch / (stem + ".d88"),
+                        scratch / (stem + ".txt"),
+                        &files,
+                        false,
+                        kHostileWallTarget};
+      scenario.floor_passes = kDisks;
+      scenario.rss_target_kib = kHostileRssTargetKiB;
+      // Where no file can be read, each entry of each disk says so.
+      if (files.empty()) scenario.console_lines += kDisks * kEntries;
+      const Measured measured =
+          Measure(scenario, runs, scratch, dorvex_base, floor_base);
+      met = measured.met && met;
+      seconds[i++] = measured.seconds;
+      fs::remove(scenario.image);
+    }
+    const double growth = seconds[1] / seconds[0];
+    const bool linear = growth <= kHostileGrowthTarget;
+    std::printf(
+        "hostile image, %s: dorvex's time at %d MiB over its time at %d MiB "
+        "%.2f (target <= %.2f): %s\n\n",
+        kind.what, kHostileLargeMiB, kHostileSmallMiB, growth,
+        kHostileGrowthTarget, linear ? "met" : "MISSED");
+    met = linear && met;
   }
   fs::remove_all(scratch);
   return met ? 0 : 1;
