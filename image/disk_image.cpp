@@ -47,7 +47,7 @@ bool DiskImage::Open(const char* path) {
   while (disk_count_ < kMaxDisks) {
     disk_offsets_[disk_count_] = static_cast<int32_t>(offset);
     if (!file_.Seek(offset)) break;
-    if (file_.ReadPassing(header, kDiskHeaderSize) < kDiskHeaderSize) break;
+    if (file_.ReadAroundBuffer(header, kDiskHeaderSize) < kDiskHeaderSize) break;
     offset += DecodeLe32(header + kDiskSizeOffset);
     ++disk_count_;
     if (offset < 0 || offset > std::numeric_limits<int32_t>::max()) break;

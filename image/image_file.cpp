@@ -71,7 +71,7 @@ int32_t ImageFile::Read(uint8_t* dst, int32_t length) {
   return done;
 }
 
-int32_t ImageFile::ReadPassing(uint8_t* dst, int32_t length) {
+int32_t ImageFile::ReadAroundBuffer(uint8_t* dst, int32_t length) {
   if (file_ == nullptr || length <= 0) return 0;
   const int64_t skip = position_ - buffer_start_;
   if (skip >= 0 && skip + length <= buffer_length_) return Read(dst, length);

@@ -66,7 +66,7 @@ class ImageFile {
   // Reads as Read does, but bytes the buffer does not hold come straight
   // from the file, leaving the buffer as it was: for a scan that reads a
   // little far apart, where every buffer fill would cost a whole block.
-  int32_t ReadPassing(uint8_t* dst, int32_t length);
+  int32_t ReadAroundBuffer(uint8_t* dst, int32_t length);
 
  private:
   // Peek for bytes the buffer does not hold whole.
