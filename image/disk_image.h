@@ -66,14 +66,15 @@ class DiskImage {
   // c/h/r/n: at most `max_length` bytes of its data into `buffer`. Returns
   // the count placed there (short when the file ends inside the data), or 0
   // when the track or the sector cannot be found. The search walks the
-  // track's headers from the first, but what a walk passed is remembered,
-  // for the C/H/N last asked of each track, until the next SelectDisk or
-  // Open: a later lookup reads only its sector's data, or walks on from
-  // where the walk stopped. Once the walks of a disk have read more headers
-  // than a whole disk holds, a lookup of a track's own cylinder and head
-  // takes the walks of every track to their ends in one pass over the file:
-  // no image makes the lookups of a disk read much more than the file once
-  // a size code, and twice at most for the two that a data disk uses.
+  // track's headers from the first, but what a walk passed is remembered
+  // until the next SelectDisk or Open, for the cylinder and head last asked
+  // of each track and two size codes: a later lookup reads only its
+  // sector's data, or walks on from where the walk stopped. Once the walks
+  // of a disk have read more headers than a real disk holds, a lookup of a
+  // track's own cylinder and head takes the walks of every track to their
+  // ends together, in one pass over the file. So the lookups of a disk read
+  // the file about once; twice at most, when an image gives a walk's second
+  // size code to sectors that nothing asks for.
   int32_t ReadSector(int32_t track, int32_t c, int32_t h, int32_t r, int32_t n,
                      uint8_t* buffer, int32_t max_length);
 
