@@ -1,7 +1,6 @@
 #include "tool/command.h"
 
 #include <cstring>
-#include <new>
 
 #include "image/disk_image.h"
 #include "platform/console.h"
@@ -28,23 +27,9 @@ constexpr uint8_t kMark = 0xFF;
 uint8_t g_identification[kIdentificationSize];
 WrittenNames g_written;
 
-// The run's DiskImage is over half a megabyte, too much for a stack: it is
-// made in static storage when a run begins and destroyed, closing the image
-// file, when the run ends.
-alignas(DiskImage) unsigned char g_image_storage[sizeof(DiskImage)];
-
-class RunImage {
- public:
-  RunImage() : image_(new (g_image_storage) DiskImage) {}
-  ~RunImage() { image_->~DiskImage(); }
-  RunImage(const RunImage&) = delete;
-  RunImage& operator=(const RunImage&) = delete;
-
-  DiskImage& operator*() const { return *image_; }
-
- private:
-  DiskImage* const image_;
-};
+// The run's DiskImage is over half a megabyte, too much for a stack: it
+// lives in static storage, and each run closes its image file as it ends.
+DiskImage g_image;
 
 // Reads the identification block of the selected disk. Returns its disk
 // number for a data disk, -1 for any other.
@@ -72,8 +57,7 @@ int RunCommand(int argc, const char* const* argv, const MessageStream& out,
     WriteUsage(err);
     return 1;
   }
-  const RunImage run_image;
-  DiskImage& image = *run_image;
+  DiskImage& image = g_image;
   if (!image.Open(argv[1])) {
     WriteCannotOpen(err);
     return 1;
@@ -94,6 +78,7 @@ int RunCommand(int argc, const char* const* argv, const MessageStream& out,
     ++sums.data_disks;
     sums.files_failed += ExtractFiles(image, disk_number, g_written, err);
   }
+  image.Close();
   sums.files_written = g_written.Count();
   return 0;
 }
