@@ -13,19 +13,17 @@ namespace dorvex {
 namespace {
 
 // The identification block fills sectors 15 and 16 (size code 1) of track 0
-// under the sector window 1 to 16. A data disk has its disk number, 0 to 9,
-// at byte 400 and the mark 0xFF at bytes 401 to 403.
+// under the sector window 1 to 16. A data disk has its disk number, 0 to 9
+// (below kDiskNumbers), at byte 400 and the mark 0xFF at bytes 401 to 403.
 constexpr int32_t kIdentificationSize = 512;
 constexpr int32_t kIdentificationSector = 15;
 constexpr int32_t kIdentificationSizeCode = 1;
 constexpr int32_t kFirstSystemSector = 1;
 constexpr int32_t kLastSystemSector = 16;
 constexpr int kDiskNumberOffset = 400;
-constexpr int kMaxDiskNumber = 9;
 constexpr uint8_t kMark = 0xFF;
 
 uint8_t g_identification[kIdentificationSize];
-WrittenNames g_written;
 
 // The run's DiskImage is over half a megabyte, too much for a stack: it
 // lives in static storage, and each run closes its image file as it ends.
@@ -41,7 +39,7 @@ int ReadDiskNumber(DiskImage& image) {
                         g_identification, kIdentificationSize);
   if (read != kIdentificationSize) return -1;
   const uint8_t* block = g_identification + kDiskNumberOffset;
-  if (block[0] > kMaxDiskNumber) return -1;
+  if (block[0] >= kDiskNumbers) return -1;
   if (block[1] != kMark || block[2] != kMark || block[3] != kMark) return -1;
   return block[0];
 }
@@ -58,11 +56,11 @@ int RunCommand(int argc, const char* const* argv, const MessageStream& out,
     return 1;
   }
   DiskImage& image = g_image;
+  WrittenNames written;
   if (!image.Open(argv[1])) {
     WriteCannotOpen(err);
     return 1;
   }
-  g_written.Clear();
   const int32_t disk_count = image.GetDiskCount();
   sums.disks = disk_count;
   for (int32_t i = 0; i < disk_count; ++i) {
@@ -76,10 +74,10 @@ int RunCommand(int argc, const char* const* argv, const MessageStream& out,
     }
     WriteExtracting(out, i + 1);
     ++sums.data_disks;
-    sums.files_failed += ExtractFiles(image, disk_number, g_written, err);
+    sums.files_failed += ExtractFiles(image, disk_number, written, err);
   }
   image.Close();
-  sums.files_written = g_written.Count();
+  sums.files_written = written.Count();
   return 0;
 }
 
