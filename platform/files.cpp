@@ -23,15 +23,14 @@ namespace {
 
 static_assert(sizeof(wchar_t) == sizeof(char16_t), "UTF-16 wchar_t");
 
-// The longest path Windows takes is 32,767 units.
-constexpr size_t kMaxWidePath = 32768;
+// The one path in UTF-16 that a call to Windows needs at a time.
+char16_t g_wide[kMaxPathUnits];
 
-// Converts `path` into a buffer of the program's; nullptr when it is not
-// well-formed UTF-8 or too long. The buffer holds one path at a time.
+// Converts `path` into g_wide; nullptr when it is not well-formed UTF-8 or
+// too long.
 const wchar_t* Widen(const char* path) {
-  static char16_t wide[kMaxWidePath];
-  if (!Utf8ToUtf16(path, wide, kMaxWidePath)) return nullptr;
-  return reinterpret_cast<const wchar_t*>(wide);
+  if (!Utf8ToUtf16(path, g_wide, kMaxPathUnits)) return nullptr;
+  return reinterpret_cast<const wchar_t*>(g_wide);
 }
 
 FileIdentity IdentityOf(const BY_HANDLE_FILE_INFORMATION& info) {
@@ -72,13 +71,11 @@ HANDLE ToHandle(OutputHandle handle) {
 }  // namespace
 
 const char* CurrentDirectory() {
-  static wchar_t wide[kMaxWidePath];
-  static char path[3 * kMaxWidePath];
-  const DWORD length = GetCurrentDirectoryW(kMaxWidePath, wide);
-  if (length == 0 || length >= kMaxWidePath) return nullptr;
-  return Utf16ToUtf8(reinterpret_cast<const char16_t*>(wide), path, sizeof path)
-             ? path
-             : nullptr;
+  static char path[kMaxPathBytes];
+  const DWORD length =
+      GetCurrentDirectoryW(kMaxPathUnits, reinterpret_cast<wchar_t*>(g_wide));
+  if (length == 0 || length >= kMaxPathUnits) return nullptr;
+  return Utf16ToUtf8(g_wide, path, sizeof path) ? path : nullptr;
 }
 
 std::FILE* OpenForReading(const char* path) {
