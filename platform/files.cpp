@@ -135,15 +135,18 @@ bool RemoveName(const char* name) {
 }
 
 OutputHandle CreateNewFile(const char* name, bool* name_taken) {
-  *name_taken = false;
+  if (name_taken != nullptr) *name_taken = false;
   const wchar_t* wide = Widen(name);
   if (wide == nullptr) return kNoHandle;
   const HANDLE handle = CreateFileW(wide, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                     FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
-    const DWORD error = GetLastError();
-    *name_taken = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ||
-                  GetFileAttributesW(wide) != INVALID_FILE_ATTRIBUTES;
+    if (name_taken != nullptr) {
+      const DWORD error = GetLastError();
+      *name_taken = error == ERROR_FILE_EXISTS ||
+                    error == ERROR_ALREADY_EXISTS ||
+                    GetFileAttributesW(wide) != INVALID_FILE_ATTRIBUTES;
+    }
     return kNoHandle;
   }
   return reinterpret_cast<OutputHandle>(handle);
@@ -251,7 +254,7 @@ OutputHandle CreateNewFile(const char* name, bool* name_taken) {
   // dangles or not: nothing is ever written through a link.
   const int fd =
       open(name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-  *name_taken = fd < 0 && errno == EEXIST;
+  if (name_taken != nullptr) *name_taken = fd < 0 && errno == EEXIST;
   return fd < 0 ? kNoHandle : fd;
 }
 

@@ -63,7 +63,7 @@ constexpr OutputHandle kNoHandle = -1;
 
 // Creates `name` as a new, empty regular file for writing, failing when
 // anything at all already stands under that name (a link is not followed).
-// Sets `name_taken` when that was the reason.
+// Sets `name_taken`, unless it is null, to whether that was the reason.
 OutputHandle CreateNewFile(const char* name, bool* name_taken);
 
 // Opens the existing `name` for writing from its start, without following a
