@@ -39,6 +39,7 @@
 #include <vector>
 
 #include "tests/d88_builder.h"
+#include "tool/extract.h"
 
 namespace {
 
@@ -63,7 +64,7 @@ using Manifest = std::vector<std::pair<std::string, int>>;
 
 std::string OutputName(int number, int entry) {
   char name[4];
-  std::snprintf(name, sizeof name, "%01X%02X", number, entry);
+  dorvex::FormatOutputName(number, entry, name);
   return name;
 }
 
@@ -375,8 +376,7 @@ int main(int argc, char** argv) {
     // The intact image's disks, each padded to about 1.6 MB: 100 MiB.
     Manifest files;
     constexpr int64_t kPadding = 806 * 1024;
-    return d88::WriteBytes(argv[2], BuildIntactImage(&files, kPadding)) ? 0
-                                                                        : 1;
+    return d88::WriteBytes(argv[2], BuildIntactImage(&files, kPadding)) ? 0 : 1;
   }
   if (argc == 3 && std::string(argv[1]) == "--crafted") {
     Manifest files;
