@@ -1,6 +1,6 @@
 // Times whole runs of dorvex against a floor, the cheapest way to the same
-// files: a plain program that reads the image once and writes each file by
-// a truncating create. Three scenarios:
+// files: a plain program that reads the image once and writes each file as
+// an overwrite in place (bench/floor.cpp). The scenarios:
 //   - the intact image (64 data disks of 127 files of 4,800 to 7,000 bytes,
 //     8,128 file writes) into an empty directory, where 6,858 of the writes
 //     take a name an earlier disk of the image wrote;
@@ -49,6 +49,7 @@
 
 #include "tests/d88_builder.h"
 #include "tests/hostile_image.h"
+#include "tool/extract.h"
 
 namespace {
 
@@ -92,7 +93,7 @@ using Manifest = std::vector<std::pair<std::string, int>>;
 
 std::string OutputName(int number, int entry) {
   char name[4];
-  std::snprintf(name, sizeof name, "%01X%02X", number, entry);
+  dorvex::FormatOutputName(number, entry, name);
   return name;
 }
 

@@ -204,7 +204,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       }
       default:
         if (input.ConsumeBool()) {
-          Check(image.Open(nullptr), "close");
+          image.Close();
           selected_base = -1;
           Check(image.GetDiskCount() == 0 && image.GetMediaType() == -1,
                 "closed state");

@@ -29,12 +29,7 @@ int64_t NominalSectorSize(int32_t n) {
 }  // namespace
 
 bool DiskImage::Open(const char* path) {
-  disk_count_ = 0;
-  if (path == nullptr) {
-    file_.Close();
-    media_type_ = -1;
-    return true;
-  }
+  Close();
   // A new file makes the old selection meaningless.
   ClearSelection();
   if (!file_.Open(path)) return false;
@@ -53,6 +48,12 @@ bool DiskImage::Open(const char* path) {
     if (offset < 0 || offset > std::numeric_limits<int32_t>::max()) break;
   }
   return true;
+}
+
+void DiskImage::Close() {
+  file_.Close();
+  disk_count_ = 0;
+  media_type_ = -1;
 }
 
 void DiskImage::ForgetWalks() {

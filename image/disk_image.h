@@ -28,13 +28,16 @@ class DiskImage {
   DiskImage(const DiskImage&) = delete;
   DiskImage& operator=(const DiskImage&) = delete;
 
-  // With a path: opens the image file and indexes up to 64 disks, stopping at
-  // the first disk header that cannot be read whole. Returns false only when
-  // the file cannot be opened (or cannot be read at all, as a directory).
-  // A file too short for one header opens with a disk count of 0.
-  // With nullptr: closes the image file; the disk count becomes 0 and the
-  // media type -1, while the last disk name stays. Returns true.
+  // Opens the image file at `path`, closing any other, and indexes up to 64
+  // disks, stopping at the first disk header that cannot be read whole.
+  // Returns false only when the file cannot be opened (or cannot be read at
+  // all, as a directory). A file too short for one header opens with a disk
+  // count of 0.
   bool Open(const char* path);
+
+  // Closes the image file, if one is open; the disk count becomes 0 and the
+  // media type -1, while the last disk name stays.
+  void Close();
 
   // Number of disks the last Open indexed, 0 to 64.
   int32_t GetDiskCount() const { return disk_count_; }

@@ -141,7 +141,7 @@ TEST_F(DiskImageTest, FailedSelectionClearsIt) {
 TEST_F(DiskImageTest, ClosingKeepsTheNameButNothingElse) {
   OpenDisks({PlainDisk("KEPT")});
   ASSERT_TRUE(image_.SelectDisk(0));
-  EXPECT_TRUE(image_.Open(nullptr));
+  image_.Close();
   EXPECT_EQ(image_.GetDiskCount(), 0);
   EXPECT_EQ(image_.GetMediaType(), -1);
   EXPECT_STREQ(image_.GetDiskName(), "KEPT");

@@ -5,8 +5,6 @@
 // After windows.h, which it needs.
 #include <tlhelp32.h>
 
-#include <cstring>
-
 #include "platform/utf8.h"
 #else
 #include <langinfo.h>
@@ -112,15 +110,12 @@ TextForm DetectTextForm(StandardStream stream) {
                                                  : TextForm::kShiftJis;
 }
 
-bool WriteToConsole(StandardStream stream, const char* text, size_t length) {
-  // A line holds at most one path of up to 32,767 units besides its text.
-  constexpr size_t kMaxLine = 3 * 32768 + 256;
-  static char line[kMaxLine];
-  static char16_t wide[kMaxLine];
-  if (length >= kMaxLine) return false;
-  std::memcpy(line, text, length);
-  line[length] = 0;
-  if (!Utf8ToUtf16(line, wide, kMaxLine)) return false;
+bool WriteToConsole(StandardStream stream, const char* line) {
+  // UTF-16 takes no more units than UTF-8 takes bytes: the text of a
+  // message and a path fit.
+  constexpr size_t kMaxLineUnits = kMaxMessageText + kMaxPathUnits;
+  static char16_t wide[kMaxLineUnits];
+  if (!Utf8ToUtf16(line, wide, kMaxLineUnits)) return false;
   DWORD units = 0;
   while (wide[units] != 0) ++units;
   DWORD written = 0;
@@ -185,7 +180,7 @@ TextForm DetectTextForm(StandardStream stream) {
   return shift_jis ? TextForm::kShiftJis : TextForm::kUtf8;
 }
 
-bool WriteToConsole(StandardStream, const char*, size_t) { return false; }
+bool WriteToConsole(StandardStream, const char*) { return false; }
 
 ConsoleFacts ReadConsoleFacts() { return ConsoleFacts(); }
 

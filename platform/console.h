@@ -3,6 +3,8 @@
 
 #include <cstddef>
 
+#include "platform/files.h"
+
 namespace dorvex {
 
 // How text reaches a person: pipes and files get the stored Shift_JIS bytes,
@@ -61,10 +63,15 @@ bool ConsoleIsOwnWindow(const ConsoleFacts& facts);
 // before; returns at once when the console cannot be read.
 void WaitForKey();
 
-// Writes the UTF-8 `text` of `length` bytes to the Windows console behind
+// The longest line the program writes: the text of a message, at most
+// kMaxMessageText bytes, and at most one path.
+constexpr size_t kMaxMessageText = 256;
+constexpr size_t kMaxLineBytes = kMaxMessageText + kMaxPathBytes;
+
+// Writes the zero-terminated UTF-8 `line` to the Windows console behind
 // `stream` as UTF-16, in one call. False where there is none, or when the
-// text is too long or not UTF-8.
-bool WriteToConsole(StandardStream stream, const char* text, size_t length);
+// line is longer than a message and a path or not UTF-8.
+bool WriteToConsole(StandardStream stream, const char* line);
 
 }  // namespace dorvex
 

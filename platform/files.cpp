@@ -23,15 +23,14 @@ namespace {
 
 static_assert(sizeof(wchar_t) == sizeof(char16_t), "UTF-16 wchar_t");
 
-// The longest path Windows takes is 32,767 units.
-constexpr size_t kMaxWidePath = 32768;
+// The one path in UTF-16 that a call to Windows needs at a time.
+char16_t g_wide[kMaxPathUnits];
 
-// Converts `path` into a buffer of the program's; nullptr when it is not
-// well-formed UTF-8 or too long. The buffer holds one path at a time.
+// Converts `path` into g_wide; nullptr when it is not well-formed UTF-8 or
+// too long.
 const wchar_t* Widen(const char* path) {
-  static char16_t wide[kMaxWidePath];
-  if (!Utf8ToUtf16(path, wide, kMaxWidePath)) return nullptr;
-  return reinterpret_cast<const wchar_t*>(wide);
+  if (!Utf8ToUtf16(path, g_wide, kMaxPathUnits)) return nullptr;
+  return reinterpret_cast<const wchar_t*>(g_wide);
 }
 
 FileIdentity IdentityOf(const BY_HANDLE_FILE_INFORMATION& info) {
@@ -72,13 +71,11 @@ HANDLE ToHandle(OutputHandle handle) {
 }  // namespace
 
 const char* CurrentDirectory() {
-  static wchar_t wide[kMaxWidePath];
-  static char path[3 * kMaxWidePath];
-  const DWORD length = GetCurrentDirectoryW(kMaxWidePath, wide);
-  if (length == 0 || length >= kMaxWidePath) return nullptr;
-  return Utf16ToUtf8(reinterpret_cast<const char16_t*>(wide), path, sizeof path)
-             ? path
-             : nullptr;
+  static char path[kMaxPathBytes];
+  const DWORD length =
+      GetCurrentDirectoryW(kMaxPathUnits, reinterpret_cast<wchar_t*>(g_wide));
+  if (length == 0 || length >= kMaxPathUnits) return nullptr;
+  return Utf16ToUtf8(g_wide, path, sizeof path) ? path : nullptr;
 }
 
 std::FILE* OpenForReading(const char* path) {
@@ -138,15 +135,18 @@ bool RemoveName(const char* name) {
 }
 
 OutputHandle CreateNewFile(const char* name, bool* name_taken) {
-  *name_taken = false;
+  if (name_taken != nullptr) *name_taken = false;
   const wchar_t* wide = Widen(name);
   if (wide == nullptr) return kNoHandle;
   const HANDLE handle = CreateFileW(wide, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                     FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
-    const DWORD error = GetLastError();
-    *name_taken = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ||
-                  GetFileAttributesW(wide) != INVALID_FILE_ATTRIBUTES;
+    if (name_taken != nullptr) {
+      const DWORD error = GetLastError();
+      *name_taken = error == ERROR_FILE_EXISTS ||
+                    error == ERROR_ALREADY_EXISTS ||
+                    GetFileAttributesW(wide) != INVALID_FILE_ATTRIBUTES;
+    }
     return kNoHandle;
   }
   return reinterpret_cast<OutputHandle>(handle);
@@ -254,7 +254,7 @@ OutputHandle CreateNewFile(const char* name, bool* name_taken) {
   // dangles or not: nothing is ever written through a link.
   const int fd =
       open(name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-  *name_taken = fd < 0 && errno == EEXIST;
+  if (name_taken != nullptr) *name_taken = fd < 0 && errno == EEXIST;
   return fd < 0 ? kNoHandle : fd;
 }
 

@@ -12,6 +12,12 @@ namespace dorvex {
 // (device and inode on POSIX, volume serial number and file index on
 // Windows) rather than by its name.
 
+// The longest path the program takes, in UTF-16 units with the terminator:
+// Windows allows 32,767 units. In UTF-8 a unit takes at most 3 bytes (a
+// surrogate pair, two units, takes 4).
+constexpr size_t kMaxPathUnits = 32768;
+constexpr size_t kMaxPathBytes = 3 * kMaxPathUnits;
+
 // Which file a name or a stream stands for. Two identities are equal only
 // when both are known and name the same file.
 struct FileIdentity {
@@ -57,7 +63,7 @@ constexpr OutputHandle kNoHandle = -1;
 
 // Creates `name` as a new, empty regular file for writing, failing when
 // anything at all already stands under that name (a link is not followed).
-// Sets `name_taken` when that was the reason.
+// Sets `name_taken`, unless it is null, to whether that was the reason.
 OutputHandle CreateNewFile(const char* name, bool* name_taken);
 
 // Opens the existing `name` for writing from its start, without following a

@@ -64,5 +64,37 @@ TEST(FilesTest, OpenSoleFileOpensOnlyTheFileLookedAt) {
   }
 }
 
+// A new file is made only where nothing stands; the caller may ask whether
+// a name stood there, or not ask.
+TEST(FilesTest, CreateNewFileMakesOnlyANewFile) {
+  d88::ScratchDir scratch;
+  const d88::Bytes bytes = d88::Pattern(10, 1);
+  ASSERT_TRUE(d88::WriteBytes("file", bytes));
+  const struct {
+    const char* name;
+    bool creates, taken;
+  } cases[] = {
+      {"new", true, false},
+      {"file", false, true},
+      {"no-such-directory/new", false, false},
+  };
+  for (const auto& c : cases) {
+    for (const bool asks : {true, false}) {
+      bool taken = !c.taken;
+      const OutputHandle handle =
+          CreateNewFile(c.name, asks ? &taken : nullptr);
+      EXPECT_EQ(handle != kNoHandle, c.creates) << c.name << asks;
+      if (asks) {
+        EXPECT_EQ(taken, c.taken) << c.name;
+      }
+      if (handle != kNoHandle) {
+        EXPECT_TRUE(CloseFile(handle));
+        EXPECT_TRUE(RemoveName(c.name));
+      }
+    }
+  }
+  EXPECT_EQ(d88::ReadBytes("file"), bytes);
+}
+
 }  // namespace
 }  // namespace dorvex

@@ -1,6 +1,6 @@
 #include "tests/sample_image.h"
 
-#include <cstdio>
+#include "tool/extract.h"
 
 namespace d88 {
 
@@ -45,7 +45,7 @@ std::vector<std::pair<std::string, Bytes>> SampleFiles() {
   std::vector<std::pair<std::string, Bytes>> out;
   for (const SampleFile& file : Files()) {
     char name[4];
-    std::snprintf(name, sizeof name, "%01X%02X", file.disk_number, file.entry);
+    dorvex::FormatOutputName(file.disk_number, file.entry, name);
     out.emplace_back(name, file.data);
   }
   return out;

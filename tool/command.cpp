@@ -1,7 +1,6 @@
 #include "tool/command.h"
 
 #include <cstring>
-#include <new>
 
 #include "image/disk_image.h"
 #include "platform/console.h"
@@ -14,37 +13,21 @@ namespace dorvex {
 namespace {
 
 // The identification block fills sectors 15 and 16 (size code 1) of track 0
-// under the sector window 1 to 16. A data disk has its disk number, 0 to 9,
-// at byte 400 and the mark 0xFF at bytes 401 to 403.
+// under the sector window 1 to 16. A data disk has its disk number, 0 to 9
+// (below kDiskNumbers), at byte 400 and the mark 0xFF at bytes 401 to 403.
 constexpr int32_t kIdentificationSize = 512;
 constexpr int32_t kIdentificationSector = 15;
 constexpr int32_t kIdentificationSizeCode = 1;
 constexpr int32_t kFirstSystemSector = 1;
 constexpr int32_t kLastSystemSector = 16;
 constexpr int kDiskNumberOffset = 400;
-constexpr int kMaxDiskNumber = 9;
 constexpr uint8_t kMark = 0xFF;
 
 uint8_t g_identification[kIdentificationSize];
-WrittenNames g_written;
 
-// The run's DiskImage is over half a megabyte, too much for a stack: it is
-// made in static storage when a run begins and destroyed, closing the image
-// file, when the run ends.
-alignas(DiskImage) unsigned char g_image_storage[sizeof(DiskImage)];
-
-class RunImage {
- public:
-  RunImage() : image_(new (g_image_storage) DiskImage) {}
-  ~RunImage() { image_->~DiskImage(); }
-  RunImage(const RunImage&) = delete;
-  RunImage& operator=(const RunImage&) = delete;
-
-  DiskImage& operator*() const { return *image_; }
-
- private:
-  DiskImage* const image_;
-};
+// The run's DiskImage is over half a megabyte, too much for a stack: it
+// lives in static storage, and each run closes its image file as it ends.
+DiskImage g_image;
 
 // Reads the identification block of the selected disk. Returns its disk
 // number for a data disk, -1 for any other.
@@ -56,7 +39,7 @@ int ReadDiskNumber(DiskImage& image) {
                         g_identification, kIdentificationSize);
   if (read != kIdentificationSize) return -1;
   const uint8_t* block = g_identification + kDiskNumberOffset;
-  if (block[0] > kMaxDiskNumber) return -1;
+  if (block[0] >= kDiskNumbers) return -1;
   if (block[1] != kMark || block[2] != kMark || block[3] != kMark) return -1;
   return block[0];
 }
@@ -72,13 +55,12 @@ int RunCommand(int argc, const char* const* argv, const MessageStream& out,
     WriteUsage(err);
     return 1;
   }
-  const RunImage run_image;
-  DiskImage& image = *run_image;
+  DiskImage& image = g_image;
+  WrittenNames written;
   if (!image.Open(argv[1])) {
     WriteCannotOpen(err);
     return 1;
   }
-  g_written.Clear();
   const int32_t disk_count = image.GetDiskCount();
   sums.disks = disk_count;
   for (int32_t i = 0; i < disk_count; ++i) {
@@ -92,9 +74,10 @@ int RunCommand(int argc, const char* const* argv, const MessageStream& out,
     }
     WriteExtracting(out, i + 1);
     ++sums.data_disks;
-    sums.files_failed += ExtractFiles(image, disk_number, g_written, err);
+    sums.files_failed += ExtractFiles(image, disk_number, written, err);
   }
-  sums.files_written = g_written.Count();
+  image.Close();
+  sums.files_written = written.Count();
   return 0;
 }
 

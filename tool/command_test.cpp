@@ -130,6 +130,29 @@ TEST(CommandTest, ReportsEveryDiskByItsPosition) {
   EXPECT_EQ(result.err, expected_err);
 }
 
+// How many files this process holds open; -1 where the host cannot tell.
+int OpenFileCount() {
+  std::error_code error;
+  const std::filesystem::directory_iterator fds("/proc/self/fd", error);
+  if (error) return -1;
+  return static_cast<int>(
+      std::distance(fds, std::filesystem::directory_iterator()));
+}
+
+// A run leaves no file open behind it, so that the image can be removed at
+// once, even on Windows, which refuses to remove an open file.
+TEST(CommandTest, EachRunClosesItsImage) {
+  d88::ScratchDir scratch;
+  DataDisk disk(1);
+  disk.AddFile(0, 1, 1, d88::Pattern(10, 1));
+  ASSERT_TRUE(d88::WriteBytes("image.d88", disk.Build()));
+  const int before = OpenFileCount();
+  EXPECT_EQ(d88::RunDorvex({"image.d88"}).status, 0);
+  EXPECT_EQ(OpenFileCount(), before);
+  std::error_code error;
+  EXPECT_TRUE(std::filesystem::remove("image.d88", error)) << error.message();
+}
+
 // What a run sums up: its disks, data disks, the names that hold a file it
 // wrote (a later disk's file of the same name counts once), and the files
 // it reported.

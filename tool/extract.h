@@ -2,7 +2,6 @@
 #define DORVEX_TOOL_EXTRACT_H_
 
 #include <cstdint>
-#include <cstring>
 
 #include "image/disk_image.h"
 #include "tool/messages.h"
@@ -14,27 +13,20 @@ namespace dorvex {
 // entries of 4 bytes, and the last 4 bytes are not an entry.
 constexpr int kDirectoryEntries = 127;
 
+// Disk numbers of data disks run from 0 to kDiskNumbers - 1: 0 to 9.
+constexpr int kDiskNumbers = 10;
+
 // Writes the output file name of directory entry `entry` (0 to 126) of the
 // disk with `disk_number` (0 to 9) into `name`: "%01X%02X", as "00A".
 void FormatOutputName(int disk_number, int entry, char (&name)[4]);
 
-// Disk numbers of data disks run from 0 to 9.
-constexpr int kDiskNumbers = 10;
-
 // What one run knows of its output names: which it has written, so that a
 // name written again (a later disk of the same number) is overwritten
 // without a look first, and whether the last new name was found taken, as
-// every name is in a directory that holds an earlier extraction.
+// every name is in a directory that holds an earlier extraction. A run
+// starts with one that knows nothing.
 class WrittenNames {
  public:
-  WrittenNames() { Clear(); }
-
-  void Clear() {
-    std::memset(bits_, 0, sizeof bits_);
-    last_new_taken_ = false;
-    count_ = 0;
-  }
-
   // The cheapest safe way to the name of `entry` of `disk_number` (0 to 9).
   NameGuess GuessFor(int disk_number, int entry) const {
     if (Has(Index(disk_number, entry))) return NameGuess::kOurs;
@@ -63,7 +55,7 @@ class WrittenNames {
   }
   bool Has(int i) const { return (bits_[i / 8] >> (i % 8) & 1) != 0; }
 
-  uint8_t bits_[(kDiskNumbers * kDirectoryEntries + 7) / 8];
+  uint8_t bits_[(kDiskNumbers * kDirectoryEntries + 7) / 8] = {};
   bool last_new_taken_ = false;
   int count_ = 0;
 };

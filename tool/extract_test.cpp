@@ -51,6 +51,109 @@ TEST(ExtractTest, FormatsNamesAsThreeHexDigits) {
   }
 }
 
+// What a run knows of its names, after the notes of each case: how it would
+// guess at some names, and how many names hold a file it wrote.
+TEST(WrittenNamesTest, GuessesFromWhatTheRunWrote) {
+  struct NoteCall {
+    int disk, entry;
+    bool written, found_taken;
+  };
+  struct Guess {
+    int disk, entry;
+    NameGuess guess;
+  };
+  const NameGuess kFree = NameGuess::kFree, kTaken = NameGuess::kTaken,
+                  kOurs = NameGuess::kOurs;
+  const struct {
+    const char* rule;
+    std::vector<NoteCall> notes;
+    std::vector<Guess> guesses;
+    int count;
+  } cases[] = {
+      {"a run that wrote nothing finds every name free",
+       {},
+       {{0, 0, kFree}, {9, 126, kFree}},
+       0},
+      {"a name written is the run's own, and only that name",
+       {{3, 7, true, false}},
+       {{3, 7, kOurs}, {3, 6, kFree}, {3, 8, kFree}, {2, 7, kFree}},
+       1},
+      {"the last entry of a disk is not the first of the next",
+       {{0, 126, true, false}},
+       {{0, 126, kOurs}, {1, 0, kFree}},
+       1},
+      {"the first entry of a disk is not the last of the one before",
+       {{1, 0, true, false}},
+       {{1, 0, kOurs}, {0, 126, kFree}},
+       1},
+      {"the last name of the last disk number",
+       {{9, 126, true, false}},
+       {{9, 126, kOurs}, {9, 125, kFree}},
+       1},
+      {"a name written again counts once",
+       {{2, 5, true, false}, {2, 5, true, false}},
+       {{2, 5, kOurs}},
+       1},
+      {"a failed write of the run's own name leaves none there",
+       {{2, 5, true, false}, {2, 5, false, false}},
+       {{2, 5, kFree}},
+       0},
+      {"a failed write of a new name holds nothing",
+       {{2, 5, false, false}},
+       {{2, 5, kFree}},
+       0},
+      {"after a new name found taken, the next is looked at first",
+       {{1, 1, true, true}},
+       {{1, 1, kOurs}, {1, 2, kTaken}, {7, 0, kTaken}},
+       1},
+      {"a failed new name found taken counts as taken too",
+       {{1, 1, false, true}},
+       {{1, 1, kTaken}, {1, 2, kTaken}},
+       0},
+      {"after a free new name, the next is created at once",
+       {{1, 1, true, true}, {1, 2, true, false}},
+       {{1, 3, kFree}},
+       2},
+      {"the run's own name written again changes no guess",
+       {{1, 1, true, false}, {1, 2, true, true}, {1, 1, true, false}},
+       {{1, 3, kTaken}},
+       2},
+  };
+  for (const auto& c : cases) {
+    WrittenNames names;
+    for (const NoteCall& note : c.notes) {
+      names.Note(note.disk, note.entry, note.written, note.found_taken);
+    }
+    for (const Guess& guess : c.guesses) {
+      EXPECT_EQ(names.GuessFor(guess.disk, guess.entry), guess.guess)
+          << c.rule << ": " << guess.disk << "/" << guess.entry;
+    }
+    EXPECT_EQ(names.Count(), c.count) << c.rule;
+  }
+}
+
+// Every name of every disk number has a place of its own.
+TEST(WrittenNamesTest, HoldsEveryNameApart) {
+  WrittenNames names;
+  int count = 0;
+  for (int disk = 0; disk < kDiskNumbers; ++disk) {
+    for (int entry = 0; entry < kDirectoryEntries; ++entry) {
+      ASSERT_EQ(names.GuessFor(disk, entry), NameGuess::kFree)
+          << disk << "/" << entry;
+      names.Note(disk, entry, true, false);
+      ASSERT_EQ(names.Count(), ++count);
+    }
+  }
+  for (int disk = 0; disk < kDiskNumbers; ++disk) {
+    for (int entry = 0; entry < kDirectoryEntries; ++entry) {
+      names.Note(disk, entry, false, false);
+      ASSERT_EQ(names.GuessFor(disk, entry), NameGuess::kFree)
+          << disk << "/" << entry;
+      ASSERT_EQ(names.Count(), --count);
+    }
+  }
+}
+
 TEST(ExtractTest, DataDiskThenForeignDisk) {
   DataDisk data(1);
   const Bytes a = d88::Pattern(3000, 1), b = d88::Pattern(1024, 2),

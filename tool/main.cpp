@@ -25,24 +25,22 @@ int Run(int argc, const char* const* argv) {
 }  // namespace
 
 #ifdef _WIN32
+#include "platform/files.h"
 #include "platform/utf8.h"
 
 // Windows hands over the arguments as UTF-16, so that a path can hold any
 // character whatever the code page; they go on as UTF-8.
 int wmain(int argc, wchar_t** argv) {
   static_assert(sizeof(wchar_t) == sizeof(char16_t), "UTF-16 wchar_t");
-  // Only the program name and one path are ever used; a longer command
-  // line is a usage error whatever it holds.
-  constexpr int kMaxArguments = 3;
-  static char arguments[kMaxArguments][32768 * 3];
-  const char* utf8[kMaxArguments + 1] = {};
-  const int used = argc < kMaxArguments ? argc : kMaxArguments;
-  for (int i = 0; i < used; ++i) {
-    if (!dorvex::Utf16ToUtf8(reinterpret_cast<const char16_t*>(argv[i]),
-                             arguments[i], sizeof arguments[i])) {
-      arguments[i][0] = 0;  // an unpaired surrogate cannot name a file
-    }
-    utf8[i] = arguments[i];
+  // Only the image path is ever read, and only when it is the one
+  // argument: the command reads no argument of any other command line,
+  // which is a usage error whatever it holds.
+  static char path[dorvex::kMaxPathBytes];
+  const char* const utf8[] = {"dorvex", path, nullptr};
+  if (argc == 2 &&
+      !dorvex::Utf16ToUtf8(reinterpret_cast<const char16_t*>(argv[1]), path,
+                           sizeof path)) {
+    path[0] = 0;  // an unpaired surrogate cannot name a file
   }
   return Run(argc, utf8);
 }

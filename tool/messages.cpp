@@ -94,10 +94,8 @@ const MessageText kTexts[kMessageCount] = {
 };
 // clang-format on
 
-// A line holds a message and at most one path, which Windows allows up to
-// 32,767 UTF-16 units: 3 bytes each in UTF-8. Kept in static storage.
-constexpr size_t kMaxLine = 3 * 32768 + 256;
-char g_line[kMaxLine];
+// Where each line is formatted before its one write; too large for a stack.
+char g_line[kMaxLineBytes];
 
 // Formats `message` with its arguments in the form `stream` takes, and
 // writes it as one line with a single write.
@@ -115,9 +113,8 @@ void WriteLine(const MessageStream& stream, Message message,
     length = std::snprintf(g_line, sizeof g_line, format, arguments...);
   }
   if (length <= 0 || static_cast<size_t>(length) >= sizeof g_line) return;
-  const size_t size = static_cast<size_t>(length);
   if (stream.form == TextForm::kWindowsConsole &&
-      WriteToConsole(stream.console, g_line, size)) {
+      WriteToConsole(stream.console, g_line)) {
     return;
   }
   stream.bytes->write(g_line, length);

@@ -85,11 +85,12 @@ TEST(MessagesTest, BothFormsOfEveryMessageAreTheSameText) {
   EXPECT_EQ(decoded, u"ディスク 7 枚目は正しいディスクではないようです.\n");
 }
 
-// The Japanese README and man page quote each message as the program writes
-// it, with N for a number and XXX for a file name: a changed message cannot
-// leave them behind.
-TEST(MessagesTest, JapaneseDocumentsQuoteEveryMessage) {
-  for (const char* document : {"README.ja.md", "dorvex.ja.1"}) {
+// The READMEs, the guide to the messages and the Japanese man page quote
+// each message as the program writes it, with N for a number and XXX for a
+// file name: a changed message cannot leave them behind.
+TEST(MessagesTest, DocumentsQuoteEveryMessage) {
+  for (const char* document :
+       {"README.md", "README.ja.md", "docs/usage.md", "dorvex.ja.1"}) {
     const auto bytes =
         d88::ReadBytes(std::string(DORVEX_SOURCE_DIR) + "/" + document);
     ASSERT_TRUE(bytes.has_value()) << document;

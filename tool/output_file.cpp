@@ -32,8 +32,8 @@ Target TakeOver(const char* name, const FileIdentity& keep, bool* found_taken) {
     }
     if (!RemoveName(name)) return target;
   }
-  bool taken = false;  // by a race since the look: then no file
-  target.handle = CreateNewFile(name, &taken);
+  // A name taken again by a race since the look gives no file.
+  target.handle = CreateNewFile(name, nullptr);
   return target;
 }
 
