@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <random>
@@ -299,8 +300,9 @@ void CheckEverySector(DiskImage& image, const Bytes& bytes, int64_t base,
     ASSERT_EQ(actual, expected)
         << what << ": track " << t << " R " << r << " N " << size_code;
     if (expected > 0) {
-      ASSERT_TRUE(std::equal(got.begin(), got.begin() + expected,
-                             bytes.begin() + it->second.offset))
+      ASSERT_TRUE(std::equal(
+          got.begin(), got.begin() + expected,
+          bytes.begin() + static_cast<std::ptrdiff_t>(it->second.offset)))
           << what << ": track " << t << " R " << r << " N " << size_code;
     }
   }
