@@ -7,22 +7,28 @@
 /* global createDorvex, fflate, WORKERFS */
 'use strict';
 
-// Figures of the run that the core keeps (dorvex_summary's fields).
-const kDisks = 0, kDataDisks = 1, kFilesWritten = 2, kFilesFailed = 3,
-      kDisksReached = 4;
+// The figures of the run so far, each read from the program's function of
+// the same name.
+function figuresOf(dorvex) {
+  return {
+    disks: dorvex._dorvex_disks(),
+    disksReached: dorvex._dorvex_disks_reached(),
+    dataDisks: dorvex._dorvex_data_disks(),
+    filesWritten: dorvex._dorvex_files_written(),
+    filesFailed: dorvex._dorvex_files_failed(),
+  };
+}
 
 // A fixed time for every zip member, so that one image gives one zip.
 const kZipTime = new Date(1980, 0, 1, 0, 0, 0);
 
 async function extract(id, file) {
   let dorvex = null;
-  const summary = (field) =>
-    dorvex.ccall('dorvex_summary', 'number', ['number'], [field]);
   const message = (stream) => (line) => {
     // Every line is written after the run counted the image's disks.
+    const figures = figuresOf(dorvex);
     self.postMessage({ id, kind: 'line', stream, line,
-                       disks: summary(kDisks),
-                       reached: summary(kDisksReached) });
+                       disks: figures.disks, reached: figures.disksReached });
   };
   dorvex = await createDorvex({
     print: message('out'),
@@ -49,11 +55,7 @@ async function extract(id, file) {
   const zip = fflate.zipSync(files, { level: 6 });
   self.postMessage({
     id, kind: 'done', status,
-    summary: {
-      disks: summary(kDisks), dataDisks: summary(kDataDisks),
-      filesWritten: summary(kFilesWritten),
-      filesFailed: summary(kFilesFailed),
-    },
+    summary: figuresOf(dorvex),
     files: listed, zip,
   }, [zip.buffer, ...listed.map((f) => f.bytes.buffer)]);
 }
