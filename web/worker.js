@@ -1,11 +1,20 @@
-// The worker that runs dorvex for the page, off its main thread. It is
-// joined after fflate and the WebAssembly build (createDorvex) into one
-// script. For each image it makes a fresh instance of the program, mounts
-// the user's file read-only through WORKERFS (read in slices, never copied
-// whole), runs the command into an empty directory in memory and hands back
-// every message as it is written, then the files the run left there.
-/* global createDorvex, fflate, WORKERFS */
+// The worker that runs dorvex for the page, off its main thread. The page's
+// build joins it after fflate, the WebAssembly program's runtime
+// (createDorvex) and the program itself (kProgram, its bytes in base64)
+// into one script, so that nothing is ever fetched. For each image it makes
+// a fresh instance of the program, gives it the image as a read-only file
+// whose contents are the very bytes the page read and handed over, runs the
+// command into an empty directory in memory and hands back every message as
+// it is written, then the files the run left there and their zip.
+/* global createDorvex, fflate, kProgram */
 'use strict';
+
+// A fixed time for every zip member, so that one image gives one zip.
+const kZipTime = new Date(1980, 0, 1, 0, 0, 0);
+
+// Compiled from these bytes by the runtime, which then fetches nothing (a
+// page's policy would refuse the fetch, and say so on the console).
+const programBytes = Uint8Array.from(atob(kProgram), (c) => c.charCodeAt(0));
 
 // The figures of the run so far, each read from the program's function of
 // the same name.
@@ -19,50 +28,66 @@ function figuresOf(dorvex) {
   };
 }
 
-// A fixed time for every zip member, so that one image gives one zip.
-const kZipTime = new Date(1980, 0, 1, 0, 0, 0);
+// Puts `bytes` at `path` as a read-only file that owns them: the program's
+// reads copy a slice at a time into its memory, and the image is never
+// copied whole. Throws if the file system took a copy after all.
+function placeImage(FS, path, bytes) {
+  const slash = path.lastIndexOf('/');
+  FS.createDataFile(path.slice(0, slash), path.slice(slash + 1), bytes,
+                    /* canRead= */ true, /* canWrite= */ false,
+                    /* canOwn= */ true);
+  if (FS.lookupPath(path).node.contents.buffer !== bytes.buffer) {
+    throw new Error('the image was copied into the file system');
+  }
+}
 
-async function extract(id, file) {
+// Takes every file the run left in `directory`, in name order, out of the
+// file system (one file's bytes held twice at most): a later disk's file has
+// already replaced an earlier one of the same name, as on a console.
+function takeFiles(FS, directory) {
+  const files = [];
+  for (const name of FS.readdir(directory).sort()) {
+    if (name === '.' || name === '..') continue;
+    const path = directory + '/' + name;
+    files.push({ name, bytes: FS.readFile(path) });
+    FS.unlink(path);
+  }
+  return files;
+}
+
+async function extract(id, name, image) {
   let dorvex = null;
   const message = (stream) => (line) => {
-    // Every line is written after the run counted the image's disks.
-    const figures = figuresOf(dorvex);
     self.postMessage({ id, kind: 'line', stream, line,
-                       disks: figures.disks, reached: figures.disksReached });
+                       figures: figuresOf(dorvex) });
   };
   dorvex = await createDorvex({
+    wasmBinary: programBytes,
     print: message('out'),
     printErr: message('err'),
   });
   const FS = dorvex.FS;
   FS.mkdir('/image');
-  FS.mount(dorvex.WORKERFS, { files: [file] }, '/image');
+  const path = '/image/' + name;
+  placeImage(FS, path, new Uint8Array(image));
+  image = null;  // the file holds the bytes now, and alone
   FS.mkdir('/out');
   FS.chdir('/out');
-  const path = '/image/' + file.name;
   const status = dorvex.ccall('dorvex_run', 'number', ['string'], [path]);
+  FS.unlink(path);  // the image's bytes go before the zip is made
 
-  // The files the run left, in name order: a later disk's file has already
-  // replaced an earlier one of the same name, as on a console.
-  const files = {};
-  const listed = [];
-  for (const name of FS.readdir('/out').sort()) {
-    if (name === '.' || name === '..') continue;
-    const bytes = FS.readFile('/out/' + name);
-    files[name] = [bytes, { mtime: kZipTime }];
-    listed.push({ name, bytes });
-  }
-  const zip = fflate.zipSync(files, { level: 6 });
-  self.postMessage({
-    id, kind: 'done', status,
-    summary: figuresOf(dorvex),
-    files: listed, zip,
-  }, [zip.buffer, ...listed.map((f) => f.bytes.buffer)]);
+  const files = takeFiles(FS, '/out');
+  const members = {};
+  for (const file of files) members[file.name] = [file.bytes, { mtime: kZipTime }];
+  const zip = fflate.zipSync(members, { level: 6 });
+  self.postMessage({ id, kind: 'done', status, figures: figuresOf(dorvex),
+                     files, zip },
+                   [zip.buffer, ...files.map((file) => file.bytes.buffer)]);
 }
 
 self.onmessage = (event) => {
-  const { id, file } = event.data;
-  extract(id, file).catch((error) => {
-    self.postMessage({ id, kind: 'failed', reason: String(error && error.message || error) });
+  const { id, name, image } = event.data;
+  extract(id, name, image).catch((error) => {
+    self.postMessage({ id, kind: 'failed', reason: String(error?.message ?? error) });
   });
 };
