@@ -365,6 +365,7 @@ async function checkPage(browser, url, mode) {
     sameFiles(unzipSync(await browser.download('a.download')), want.files,
               'the sample saved through its link');
   }
+  if (browser.screenshot && mode === 'from disk') await browser.screenshot(screenshot);
   // Tab from the image button reaches the save link.
   await browser.evaluate("document.querySelector('#pick-button').focus(); return null;");
   let reached = false;
@@ -476,7 +477,6 @@ for (const name of engineNames.length > 0 ? engineNames : Object.keys(kEngines))
           `a clean console: ${browser.problems().join(' | ')}`);
     const hookedServed = await browser.evaluate('return window.dorvexTest.problems');
     check(hookedServed.length === 0, `nothing refused, nothing thrown: ${hookedServed}`);
-    if (browser.screenshot) await browser.screenshot(screenshot);
   } finally {
     await browser.close();
   }
