@@ -159,21 +159,25 @@ async function webkit() {
       if ((await fetch(`http://127.0.0.1:${port}/status`)).ok) break;
     } catch (error) {
       if (tries === 100) {
+        driverProcess.kill();
         throw new Error(`WebKitWebDriver did not start: ${error} ${output}`);
       }
     }
     await sleep(100);
   }
-  const driver = await new Builder()
-    .usingServer(`http://127.0.0.1:${port}`)
-    .withCapabilities({
-      browserName: 'MiniBrowser',
-      'webkitgtk:browserOptions': {
-        binary: miniBrowser(),
-        args: ['--automation'],
-      },
-    })
-    .build();
+  let driver;
+  try {
+    driver = await new Builder()
+      .usingServer(`http://127.0.0.1:${port}`)
+      .withCapabilities({
+        browserName: 'MiniBrowser',
+        'webkitgtk:browserOptions': { binary: miniBrowser(), args: ['--automation'] },
+      })
+      .build();
+  } catch (error) {
+    driverProcess.kill();
+    throw error;
+  }
   const capabilities = await driver.getCapabilities();
   const version = capabilities.get('browserVersion');
   const keys = { Tab: Key.TAB, Enter: Key.ENTER, Space: Key.SPACE };
