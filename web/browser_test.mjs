@@ -7,8 +7,9 @@
 // also ask for nothing, keep its console clean, show no empty control, be
 // usable from the keyboard and pass axe-core's checks in each of its states.
 // From disk, each engine also runs a 100 MiB image: progress is shown as it
-// goes, a click is answered while it works, and its files are the
-// program's. Times and memory are printed, never checked.
+// goes, a click is answered while it works, its messages and files are the
+// program's, and the page takes another image after it. Its time and memory
+// are the page benchmark's (page_bench.mjs), never checked here.
 //   node web/browser_test.mjs HTML NATIVE SAMPLE IMAGES SCREENSHOT [ENGINE...]
 // IMAGES: a directory holding the benchmark's intact.d88 and large.d88.
 // ENGINE: chromium, firefox or webkit (all three when none is named);
@@ -67,9 +68,7 @@ function check(condition, what) {
 // The native program's messages (decoded from Shift_JIS) and files.
 function runNative(image) {
   const dir = fs.mkdtempSync(path.join(scratch, 'native-'));
-  const started = process.hrtime.bigint();
   const result = spawnSync(native, [image], { cwd: dir });
-  const seconds = Number(process.hrtime.bigint() - started) / 1e9;
   const decode = (bytes) => new TextDecoder('shift_jis').decode(bytes);
   // A Map keeps the names in order; an object would put "100" before "00A".
   const files = new Map();
@@ -78,7 +77,7 @@ function runNative(image) {
   }
   fs.rmSync(dir, { recursive: true, force: true });
   return { status: result.status, out: decode(result.stdout),
-           err: decode(result.stderr), files, seconds };
+           err: decode(result.stderr), files };
 }
 
 // The sample with entry 1 of its first disk pointed at sector 6, which no
@@ -115,36 +114,6 @@ async function serve() {
   await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
   return { url: `http://127.0.0.1:${server.address().port}/dorvex.html`,
            asked, close: () => new Promise((resolve) => server.close(resolve)) };
-}
-
-// The browser's memory in KiB: the proportional set size (each shared page
-// split among the processes that share it) of every process below `pid`,
-// counted from /proc.
-function memoryKiB(pid) {
-  const parents = new Map();
-  const resident = new Map();
-  for (const entry of fs.readdirSync('/proc')) {
-    if (!/^\d+$/.test(entry)) continue;
-    try {
-      const stat = fs.readFileSync(`/proc/${entry}/stat`, 'utf8');
-      const fields = stat.slice(stat.lastIndexOf(')') + 2).split(' ');
-      const rollup = fs.readFileSync(`/proc/${entry}/smaps_rollup`, 'utf8');
-      parents.set(Number(entry), Number(fields[1]));
-      resident.set(Number(entry), Number(/^Pss:\s+(\d+)/m.exec(rollup)?.[1] ?? 0));
-    } catch {
-      // The process ended while it was read: it holds no memory now.
-    }
-  }
-  let total = 0;
-  for (const [child, kib] of resident) {
-    for (let up = parents.get(child); up !== undefined; up = parents.get(up)) {
-      if (up === pid) {
-        total += kib;
-        break;
-      }
-    }
-  }
-  return total;
 }
 
 // Hooks put into the page once it has loaded: which Blobs it makes (the
@@ -409,17 +378,15 @@ async function checkPage(browser, url, mode) {
 }
 
 // From disk only: the 100 MiB image, with progress shown as it goes, the
-// page answering clicks while it works, and the program's files at the end.
-// Prints its time beside the native program's, and the browser's memory.
+// page answering clicks while it works, and the program's messages and
+// files at the end, byte for byte: its disks share numbers, so that most of
+// its files are written over earlier ones, longer and shorter. Then the
+// page takes the sample as it did before.
 async function checkLarge(browser) {
   const want = runNative(large);
-  const atRest = memoryKiB(browser.pid);
-  let peak = atRest;
   let clicks = 0;
   let answered = 0;
-  const started = Date.now();
   const shown = await give(browser, large, 3, async () => {
-    peak = Math.max(peak, memoryKiB(browser.pid));
     const before = await browser.evaluate("return document.querySelector('footer details').open");
     await browser.click('footer summary');  // toggles the licenses
     clicks += 1;
@@ -428,7 +395,6 @@ async function checkLarge(browser) {
         "document.querySelectorAll('section.run')[3].getAttribute('aria-busy')]");
     if (after[0] !== before && after[1] === 'true') answered += 1;
   });
-  const seconds = (Date.now() - started) / 1000;
   const progress = await browser.evaluate('return window.dorvexTest.progressShown[3]');
   check(progress.filter((line) => /\d/.test(line)).length >= 3,
         `progress is shown as the run goes: ${progress.slice(0, 5)}...`);
@@ -438,11 +404,14 @@ async function checkLarge(browser) {
         `${want.files.size}, ${shown.word}`);
   check(shown.out === want.out && shown.err === want.err,
         'the 100 MiB image gives the program\'s messages');
-  const mib = (kib) => (kib / 1024).toFixed(0);
-  console.log(`${browser.name} ${browser.version}: the 100 MiB image in ${seconds.toFixed(1)} s ` +
-              `(the native program: ${want.seconds.toFixed(2)} s); ${clicks} clicks, ` +
-              `${answered} answered during the run; the browser's memory from ` +
-              `${mib(atRest)} MiB at rest to ${mib(peak)} MiB at the most sampled`);
+  sameFiles(await savedZip(browser), want.files, 'the 100 MiB image');
+
+  const wantSample = runNative(sample);
+  const again = await give(browser, sample, 4);
+  check(again.out === wantSample.out && again.err === wantSample.err &&
+        again.link === 'sample.zip',
+        `the page takes the sample after the 100 MiB image: ${again.out} / ${again.err}`);
+  sameFiles(await savedZip(browser), wantSample.files, 'the sample after the 100 MiB image');
 }
 
 const server = await serve();
