@@ -72,16 +72,21 @@ function cutFilesInPlace(FS) {
   };
 }
 
-// Takes every file the run left in `directory`, in name order, out of the
-// file system (one file's bytes held twice at most): a later disk's file has
-// already replaced an earlier one of the same name, as on a console.
+// Takes every file the run left in `directory`, in name order: a later
+// disk's file has already replaced an earlier one of the same name, as on a
+// console. Each file's bytes are seen in the file system's own array (which
+// may be an Int8Array, and longer than the file), not copied: reading each
+// file through the file system copied them all and took a tenth of the
+// page's run in Chromium.
 function takeFiles(FS, directory) {
+  const parent = FS.lookupPath(directory).node;
   const files = [];
   for (const name of FS.readdir(directory).sort()) {
     if (name === '.' || name === '..') continue;
-    const path = directory + '/' + name;
-    files.push({ name, bytes: FS.readFile(path) });
-    FS.unlink(path);
+    const node = FS.lookupNode(parent, name);
+    if (!FS.isFile(node.mode)) throw new Error(`the program left ${name}, not a file`);
+    const array = node.contents ?? new Uint8Array(0);
+    files.push({ name, bytes: new Uint8Array(array.buffer, array.byteOffset, node.usedBytes) });
   }
   return files;
 }
