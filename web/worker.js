@@ -52,10 +52,10 @@ function placeImage(FS, path, bytes) {
 // a cut copies the bytes that stay into a new array: the program writes a
 // file over a longer one in place and then cuts it (thousands of times on
 // an image whose disks share numbers), and those copies, with the garbage
-// they leave, took half the run. A cut now keeps the array and zeroes what
-// is past the new end, so that the bytes past a file's end are zero as
-// when it grows (the file system keeps room to spare at the end of an
-// array then). Throws if the runtime's file system has no such steps.
+// they leave, took half the program's run. A cut now keeps the array and
+// zeroes what is past the new end, so that the bytes past a file's end are
+// zero as when it grows (the file system keeps room to spare at the end of
+// an array then). Throws if the runtime's file system has no such steps.
 function cutFilesInPlace(FS) {
   const MEMFS = FS.filesystems?.MEMFS;
   if (typeof MEMFS?.resizeFileStorage !== 'function' ||
@@ -76,8 +76,8 @@ function cutFilesInPlace(FS) {
 // disk's file has already replaced an earlier one of the same name, as on a
 // console. Each file's bytes are seen in the file system's own array (which
 // may be an Int8Array, and longer than the file), not copied: reading each
-// file through the file system copied them all and took a tenth of the
-// page's run in Chromium.
+// file through the file system copied them all and took 40 to 170 ms in
+// Chromium, against 2 to 7 ms.
 function takeFiles(FS, directory) {
   const parent = FS.lookupPath(directory).node;
   const files = [];
