@@ -5,7 +5,6 @@
 //                        returns its result (plain data)
 //   give(file)           hands a file to the page's file input
 //   press(key)           presses 'Tab', 'Enter' or 'Space'
-//   click(selector)      clicks an element as a user would
 //   problems()           the console's errors and warnings so far, the
 //                        page's and its worker's, and its uncaught errors,
 //                        where the driver can see them (none in WebKit)
@@ -70,7 +69,6 @@ async function chromium() {
     evaluate: (body) => page.evaluate(asyncBody(body)),
     give: (file) => page.setInputFiles('#pick', file),
     press: (key) => page.keyboard.press(key),
-    click: (selector) => page.click(selector),
     problems: () => problems,
     requests: () => requests,
     // The one engine whose downloads the test can take: the link saved as a
@@ -119,7 +117,6 @@ async function firefox() {
     evaluate: (body) => page.evaluate(asyncBody(body)),
     give: async (file) => (await page.$('#pick')).uploadFile(file),
     press: (key) => page.keyboard.press(key === 'Space' ? ' ' : key),
-    click: (selector) => page.click(selector),
     problems: () => problems,
     requests: () => requests,
     close: () => browser.close(),
@@ -187,7 +184,6 @@ async function webkit() {
     evaluate: (body) => driver.executeScript(`return ${asyncBody(body)};`),
     give: async (file) => driver.findElement(By.id('pick')).sendKeys(file),
     press: (key) => driver.actions().sendKeys(keys[key]).perform(),
-    click: async (selector) => driver.findElement(By.css(selector)).click(),
     // WebKitWebDriver shows no console: the test's hooks in the page and
     // in a worker see what goes wrong there.
     problems: () => [],
