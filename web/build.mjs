@@ -1,15 +1,21 @@
 // Builds dorvex.html, one self-contained page that works from file:// with
 // no server and no network: the page's script, the worker's (fflate, the
-// WebAssembly build of dorvex, the worker) and the licenses, inline. Its
-// Content-Security-Policy allows nothing to be fetched: only its own inline
-// script and style by their hashes, the worker from a blob, and WebAssembly.
+// runtime of the WebAssembly build of dorvex, the program's bytes, the
+// worker) and the licenses, inline. Its Content-Security-Policy allows
+// nothing to be fetched: only its own inline script and style by their
+// hashes, the worker from a blob, and WebAssembly compiled from bytes.
 // The same inputs give the same bytes.
 //   node web/build.mjs MODULE VERSION OUTPUT
+// MODULE: the build's dorvex_web.js, with dorvex_web.wasm beside it.
 import crypto from 'node:crypto';
 import fs from 'node:fs';
 import path from 'node:path';
 import { fileURLToPath } from 'node:url';
 
+if (process.argv.length !== 5) {
+  process.stderr.write('usage: node build.mjs MODULE VERSION OUTPUT\n');
+  process.exit(2);
+}
 const [modulePath, version, output] = process.argv.slice(2);
 const here = path.dirname(fileURLToPath(import.meta.url));
 const read = (file) => fs.readFileSync(file, 'utf8');
@@ -24,9 +30,11 @@ const sha256 = (s) => crypto.createHash('sha256').update(s, 'utf8').digest('base
 // "</script" may stand in it, so every "</" is written "<\/" , which means
 // the same inside the JavaScript strings and regular expressions it can
 // occur in.
+const program = fs.readFileSync(modulePath.replace(/\.js$/, '.wasm'));
 const workerSource = [
   read(path.join(fflateDir, 'umd/index.js')),
   read(modulePath),
+  `const kProgram = '${program.toString('base64')}';`,
   read(path.join(here, 'worker.js')),
 ].join('\n;\n').replace(/<\//g, '<\\/');
 if (/<!--|<script/i.test(workerSource)) {
