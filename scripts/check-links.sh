@@ -10,10 +10,6 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-# Files that another change adds to the tree: a link to one passes while it
-# is missing. An entry goes once its file is in the tree.
-pending=(docs/browser.md)
-
 if (($# > 0)); then
   files=("$@")
 else
@@ -51,7 +47,7 @@ links() {
     }' "$1"
 }
 
-broken=0 checked=0 waiting=0
+broken=0 checked=0
 for file in "${files[@]}"; do
   [[ -f $file ]] || { echo "check-links: no file $file" >&2; broken=$((broken + 1)); continue; }
   dir=$(dirname "$file")
@@ -68,12 +64,6 @@ for file in "${files[@]}"; do
     fi
     checked=$((checked + 1))
     [[ -e $resolved ]] && continue
-    # The tree's own name for it, for the list of pending files.
-    normal=$(realpath -m --relative-to=. "$resolved")
-    if [[ " ${pending[*]} " == *" $normal "* ]]; then
-      waiting=$((waiting + 1))
-      continue
-    fi
     echo "$file:$line: broken link: $target" >&2
     broken=$((broken + 1))
   done < <(links "$file")
@@ -83,5 +73,4 @@ if ((broken > 0)); then
   echo "check-links: $broken broken of $checked links in ${#files[@]} files" >&2
   exit 1
 fi
-echo "check-links: $checked links in ${#files[@]} files resolve" \
-  "($waiting to files pending: ${pending[*]})"
+echo "check-links: $checked links in ${#files[@]} files resolve"
