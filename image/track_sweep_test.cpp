@@ -20,6 +20,7 @@
 #include "image/byte_order.h"
 #include "image/disk_image.h"
 #include "tests/d88_builder.h"
+#include "tests/hostile_image.h"
 #include "tests/scratch_dir.h"
 
 namespace dorvex {
@@ -107,57 +108,6 @@ std::vector<int64_t> HeaderOffsets(const std::vector<d88::Sector>& chain) {
   return offsets;
 }
 
-// Each track's sectors 1 to 5 of size code 3, after the chain, with counts
-// that end no walk.
-void AddTrackSectors(std::mt19937& random, std::vector<d88::Sector>* chain) {
-  for (int t = 0; t < kTracks; ++t) {
-    for (int r = 1; r <= 5; ++r) {
-      chain->push_back(Sector(random, t / 2, t % 2, r, 3, 0xFFFF, 24));
-    }
-  }
-}
-
-// A chain of empty filler sectors: the first `long_counts` headers carry a
-// count of 0xFFFF, the rest 1, so that no walk from any of them ends on its
-// index.
-std::vector<d88::Sector> Filler(std::mt19937& random, int headers,
-                                int long_counts) {
-  std::vector<d88::Sector> chain;
-  for (int i = 0; i < headers; ++i) {
-    chain.push_back(Sector(random, 0xFF, 0xFF, 0xFF, 0xFF,
-                           i < long_counts ? 0xFFFF : 1, 0));
-  }
-  return chain;
-}
-
-// Every track starts at a header of its own near the chain's start.
-Bytes Staggered(std::mt19937& random) {
-  d88::Disk disk;
-  std::vector<d88::Sector>& chain = disk.tracks[kUnnamedTrack];
-  chain = Filler(random, 1500, 300);
-  AddTrackSectors(random, &chain);
-  for (int t = 0; t < kTracks; ++t) {
-    disk.track_offsets[t] = kHeader + 16 * t;
-  }
-  return d88::BuildDisk(disk);
-}
-
-// Every track starts at one header; the first 40 carry 40 C/H/N.
-Bytes ManyKeys(std::mt19937& random) {
-  d88::Disk disk;
-  std::vector<d88::Sector>& chain = disk.tracks[kUnnamedTrack];
-  for (int i = 0; i < 40; ++i) {
-    const int t = static_cast<int>(random() % kTracks);
-    chain.push_back(Sector(random, t / 2, t % 2, 0x80 + i,
-                           static_cast<int>(random() % 4), 0xFFFF, 4));
-  }
-  const std::vector<d88::Sector> filler = Filler(random, 1500, 1500);
-  chain.insert(chain.end(), filler.begin(), filler.end());
-  AddTrackSectors(random, &chain);
-  for (int t = 0; t < kTracks; ++t) disk.track_offsets[t] = kHeader;
-  return d88::BuildDisk(disk);
-}
-
 // Tracks start at headers all over a chain whose counts end some walks on
 // their index and not others; each track's sectors lie anywhere in it, some
 // more than once.
@@ -215,24 +165,6 @@ Bytes Woven(std::mt19937& random) {
   return image;
 }
 
-// A staggered disk and three bare disk headers whose tracks start back in
-// its chain, each disk at starts of its own.
-Bytes EveryDiskTheSame(std::mt19937& random) {
-  Bytes image = Staggered(random);
-  const int64_t first_size = static_cast<int64_t>(image.size());
-  for (int d = 1; d <= 3; ++d) {
-    d88::Disk bare;
-    bare.disk_size = kHeader;
-    const int64_t base = first_size + (d - 1) * kHeader;
-    for (int t = 0; t < kTracks; ++t) {
-      bare.track_offsets[t] = kHeader + 16 * (t * 3 + d) - base;
-    }
-    const Bytes built = d88::BuildDisk(bare);
-    image.insert(image.end(), built.begin(), built.end());
-  }
-  return image;
-}
-
 // Random headers: few C/H so that tracks share sectors, counts of every
 // kind, data lengths stored wrong so that walks read on from inside data,
 // tracks that start inside data, and (at random) a file cut short.
@@ -267,6 +199,14 @@ Bytes Damaged(std::mt19937& random) {
         offsets[static_cast<size_t>(500 + below(1000))] + below(16)));
   }
   return image;
+}
+
+// The hostile images of the benchmark, small: 4 disks over a chain of 1,500
+// headers.
+template <d88::Hostile kind>
+Bytes Hostile(std::mt19937&) {
+  std::vector<d88::HostileFile> files;
+  return d88::BuildHostileImage(kind, 1500 * 16, 4, &files);
 }
 
 struct Construction {
@@ -310,11 +250,14 @@ void CheckEverySector(DiskImage& image, const Bytes& bytes, int64_t base,
 
 TEST(TrackSweepTest, FindsEverySectorWhereThePlainWalkDoes) {
   const Construction constructions[] = {
-      {"staggered starts", Staggered, {1, 3}},
-      {"many keys", ManyKeys, {3, 1, 0, 2}},
+      {"staggered starts, every disk the same",
+       Hostile<d88::Hostile::kStaggered>,
+       {1, 3}},
+      {"starts of their own", Hostile<d88::Hostile::kOwnStarts>, {3, 1}},
+      {"many keys", Hostile<d88::Hostile::kManyKeys>, {3, 1, 0, 2}},
+      {"no files", Hostile<d88::Hostile::kNoFiles>, {1, 3}},
       {"ended by index", EndedByIndex, {3, 1}},
       {"woven chains", Woven, {0}},
-      {"every disk the same", EveryDiskTheSame, {1, 3}},
       {"damaged", Damaged, {1, 3}},
   };
   // 0 sweeps at the first lookup; the others let walks go some way first,
