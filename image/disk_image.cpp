@@ -42,7 +42,8 @@ bool DiskImage::Open(const char* path) {
   while (disk_count_ < kMaxDisks) {
     disk_offsets_[disk_count_] = static_cast<int32_t>(offset);
     if (!file_.Seek(offset)) break;
-    if (file_.ReadAroundBuffer(header, kDiskHeaderSize) < kDiskHeaderSize) break;
+    if (file_.ReadAroundBuffer(header, kDiskHeaderSize) < kDiskHeaderSize)
+      break;
     offset += DecodeLe32(header + kDiskSizeOffset);
     ++disk_count_;
     if (offset < 0 || offset > std::numeric_limits<int32_t>::max()) break;
@@ -94,32 +95,50 @@ bool DiskImage::SelectDisk(int32_t index) {
   return true;
 }
 
-bool DiskImage::FindTrack(int32_t track, int64_t* start) const {
-  if (!file_.IsOpen()) return false;
-  if (track < 0 || track >= kTrackCount) return false;
+ReadFault DiskImage::LocateTrack(int32_t track, int64_t* start) const {
+  if (!file_.IsOpen()) return ReadFault::kNoImage;
+  if (track < 0 || track >= kTrackCount) return ReadFault::kTrackOutOfRange;
   const int32_t offset = track_table_[track];
   // Signed comparison: a negative entry passes here, and fails only if it
   // reaches before the start of the file.
-  if (offset == 0 || offset > disk_size_) return false;
+  if (offset == 0) return ReadFault::kTrackAbsent;
+  if (offset > disk_size_) return ReadFault::kTrackBeyondDisk;
   *start = int64_t{disk_base_} + offset;
-  return *start >= 0;
+  return *start >= 0 ? ReadFault::kNone : ReadFault::kTrackBeforeFile;
 }
 
 int32_t DiskImage::ReadSector(int32_t track, int32_t c, int32_t h, int32_t r,
-                              int32_t n, uint8_t* buffer, int32_t max_length) {
+                              int32_t n, uint8_t* buffer, int32_t max_length,
+                              ReadFault* fault) {
+  ReadFault unused;
+  ReadFault& why = fault != nullptr ? *fault : unused;
+  why = ReadFault::kNone;
   if (max_length <= 0) return 0;
   int64_t start = 0;
-  if (!FindTrack(track, &start)) return 0;
+  why = LocateTrack(track, &start);
+  if (why != ReadFault::kNone) return 0;
   // An address value outside 0 to 255 matches no header byte: the walk
   // would find nothing.
-  if (!IsByte(c) || !IsByte(h) || !IsByte(r) || !IsByte(n)) return 0;
+  if (!IsByte(c) || !IsByte(h) || !IsByte(r) || !IsByte(n)) {
+    why = ReadFault::kRecordOutOfRange;
+    return 0;
+  }
   TrackWalk& walk = walks_[track];
   if (!walk.IsFor(c, h) || !walk.TakeLane(n)) walk.Begin(start, c, h, n);
   int64_t offset = 0;
   int32_t length = 0;
-  if (!FindSector(track, walk, r, n, &offset, &length)) return 0;
-  if (!file_.Seek(offset)) return 0;
-  return file_.Read(buffer, length < max_length ? length : max_length);
+  if (!FindSector(track, walk, r, n, &offset, &length)) {
+    why = walk.end();
+    return 0;
+  }
+  const int32_t wanted = length < max_length ? length : max_length;
+  const int32_t read = file_.Seek(offset) ? file_.Read(buffer, wanted) : 0;
+  if (read < wanted) {
+    why = ReadFault::kFileEndsInData;
+  } else if (read < max_length) {
+    why = ReadFault::kSectorShort;
+  }
+  return read;
 }
 
 bool DiskImage::FindSector(int32_t track, TrackWalk& walk, int32_t r, int32_t n,
@@ -145,12 +164,16 @@ bool DiskImage::WalkOn(TrackWalk& walk, int32_t r, int32_t n, bool bounded) {
     const int64_t at = walk.next_header();
     // A sector count of 0 ends the walk before the header is matched; the
     // header's own count ends it after.
-    if (!ReadSectorHeader(file_, at, &header) || header.sector_count == 0) {
-      walk.End();
+    if (!ReadSectorHeader(file_, at, &header)) {
+      walk.End(ReadFault::kEndedAtFileEnd);
+      return false;
+    }
+    if (header.sector_count == 0) {
+      walk.End(ReadFault::kEndedAtZeroCount);
       return false;
     }
     if (walk.next_index() == header.sector_count - 1) {
-      walk.End();
+      walk.End(ReadFault::kEndedAtCount);
     } else {
       walk.Advance(header.NextAfter(at));
     }
@@ -166,7 +189,7 @@ void DiskImage::SweepTracks(int32_t n) {
   sweep_.Clear();
   for (int32_t track = 0; track < kTrackCount; ++track) {
     int64_t start = 0;
-    if (!FindTrack(track, &start)) continue;
+    if (LocateTrack(track, &start) != ReadFault::kNone) continue;
     TrackWalk& walk = walks_[track];
     const int32_t cylinder = track / 2, head = track % 2;
     if (!walk.IsFor(cylinder, head) || !walk.TakeLane(n)) {
@@ -178,34 +201,32 @@ void DiskImage::SweepTracks(int32_t n) {
 }
 
 int32_t DiskImage::ReadSectors(int32_t track, int32_t c, int32_t h, int32_t r,
-                               int32_t n, uint8_t* buffer, int32_t length) {
+                               int32_t n, uint8_t* buffer, int32_t length,
+                               ReadFault* fault) {
+  ReadFault unused;
+  ReadFault& why = fault != nullptr ? *fault : unused;
+  why = ReadFault::kNone;
   // No header carries a size code outside 0 to 255, so no piece could be
   // read; answering at once also keeps 128 << n a defined shift.
-  if (n < 0 || n > 255) return 0;
+  if (n < 0 || n > 255) {
+    if (length > 0) why = ReadFault::kRecordOutOfRange;
+    return 0;
+  }
   const int64_t step = NominalSectorSize(n);
+  SectorRun run{track, c, h, r};
   int32_t done = 0;
   while (done < length) {
     const int32_t remaining = length - done;
     const int32_t piece =
         step < remaining ? static_cast<int32_t>(step) : remaining;
-    if (ReadSector(track, c, h, r, n, buffer + done, piece) < piece) {
+    if (ReadSector(run.track, run.c, run.h, run.r, n, buffer + done, piece,
+                   &why) < piece) {
       return done;
     }
     done += piece;
-    // A piece was read, so track, c, h and r matched a sector and are small:
-    // none of the steps below can overflow.
-    if (r == last_sector_) {
-      ++track;
-      if (h == 0) {
-        h = 1;
-      } else {
-        h = 0;
-        ++c;
-      }
-      r = first_sector_;
-    } else {
-      ++r;
-    }
+    // A piece was read, so the run's fields matched a sector and are small:
+    // no step can overflow.
+    StepRun(run);
   }
   return done;
 }
@@ -213,7 +234,7 @@ int32_t DiskImage::ReadSectors(int32_t track, int32_t c, int32_t h, int32_t r,
 int32_t DiskImage::ListSectorIds(int32_t track, uint8_t* buffer,
                                  int32_t length) {
   int64_t at = 0;
-  if (!FindTrack(track, &at)) return 0;
+  if (LocateTrack(track, &at) != ReadFault::kNone) return 0;
   SectorHeader header;
   int32_t result = 0;
   // Unlike ReadSector, a sector count of 0 does not end the listing.

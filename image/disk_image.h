@@ -4,7 +4,9 @@
 #include <cstdint>
 
 #include "image/image_file.h"
+#include "image/read_fault.h"
 #include "image/sector_header.h"
+#include "image/sector_run.h"
 #include "image/track_sweep.h"
 #include "image/track_walk.h"
 
@@ -78,15 +80,32 @@ class DiskImage {
   // ends together, in one pass over the file. So the lookups of a disk read
   // the file about once; twice at most, when an image gives a walk's second
   // size code to sectors that nothing asks for.
+  // When the count is short of `max_length` and `fault` is given, says why
+  // there; kNone otherwise.
   int32_t ReadSector(int32_t track, int32_t c, int32_t h, int32_t r, int32_t n,
-                     uint8_t* buffer, int32_t max_length);
+                     uint8_t* buffer, int32_t max_length,
+                     ReadFault* fault = nullptr);
 
   // Reads `length` bytes from a run of sectors of size code `n` that starts
   // at C/H/R and steps through the sector window and on to the next tracks,
   // filling 128 << n bytes from each. Returns the bytes of the pieces read
   // whole, 0 to `length`; bytes of a short last piece may stand in `buffer`.
+  // When short and `fault` is given, says why the first piece not read whole
+  // fell short (kRecordOutOfRange for a size code no header can carry).
   int32_t ReadSectors(int32_t track, int32_t c, int32_t h, int32_t r, int32_t n,
-                      uint8_t* buffer, int32_t length);
+                      uint8_t* buffer, int32_t length,
+                      ReadFault* fault = nullptr);
+
+  // Moves `run` to the next piece of a run under the sector window, as
+  // ReadSectors steps.
+  void StepRun(SectorRun& run) const { run.Step(first_sector_, last_sector_); }
+
+  // Whether `track` of the selected disk can be walked: kNone, or why not
+  // (no image, out of range, absent, beyond the disk, before the file).
+  ReadFault CheckTrack(int32_t track) const {
+    int64_t start = 0;
+    return LocateTrack(track, &start);
+  }
 
   // How many sector headers the walks of one disk read one by one before a
   // lookup sweeps every track at once. Results never depend on it, only
@@ -99,13 +118,14 @@ class DiskImage {
   int32_t ListSectorIds(int32_t track, uint8_t* buffer, int32_t length);
 
  private:
-  // The file offset of the first sector header of `track`. False when no
-  // file is open, the track is out of range, absent or beyond the disk, or
-  // would start before the file.
-  bool FindTrack(int32_t track, int64_t* start) const;
+  // The file offset of the first sector header of `track`, with kNone; or
+  // why there is none: no file is open, the track is out of range, absent
+  // or beyond the disk, or would start before the file.
+  ReadFault LocateTrack(int32_t track, int64_t* start) const;
 
   // Finds sector R = r of size code n on the walk of `track`: its data
-  // offset and stored length. False when the walk ends without it.
+  // offset and stored length. False when the walk ends without it; the
+  // walk's end then says why.
   bool FindSector(int32_t track, TrackWalk& walk, int32_t r, int32_t n,
                   int64_t* offset, int32_t* length);
 

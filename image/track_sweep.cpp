@@ -46,8 +46,12 @@ bool TrackSweep::Advance(ImageFile& file, TrackWalk* walks, int32_t g,
   while (at < bound) {
     // A header that cannot be read, or a sector count of 0, ends every walk
     // there before any match.
-    if (!ReadSectorHeader(file, at, &header) || header.sector_count == 0) {
-      EndAll(walks, g);
+    if (!ReadSectorHeader(file, at, &header)) {
+      EndAll(walks, g, ReadFault::kEndedAtFileEnd);
+      return false;
+    }
+    if (header.sector_count == 0) {
+      EndAll(walks, g, ReadFault::kEndedAtZeroCount);
       return false;
     }
     if (header.head <= 1) {
@@ -87,7 +91,7 @@ void TrackSweep::EndAt(TrackWalk* walks, int32_t g, int64_t base) {
   }
   int32_t end = low;
   while (end < size && base_[members[end]] == base) {
-    walks[members[end]].End();
+    walks[members[end]].End(ReadFault::kEndedAtCount);
     group_of_[members[end]] = -1;
     ++end;
   }
@@ -96,9 +100,9 @@ void TrackSweep::EndAt(TrackWalk* walks, int32_t g, int64_t base) {
   size_[g] = static_cast<int16_t>(size - (end - low));
 }
 
-void TrackSweep::EndAll(TrackWalk* walks, int32_t g) {
+void TrackSweep::EndAll(TrackWalk* walks, int32_t g, ReadFault why) {
   for (int32_t i = 0; i < size_[g]; ++i) {
-    walks[members_[g][i]].End();
+    walks[members_[g][i]].End(why);
     group_of_[members_[g][i]] = -1;
   }
   size_[g] = 0;

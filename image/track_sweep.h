@@ -44,7 +44,8 @@ class TrackSweep {
 
   // Ends the walks of group g whose base is `base`, if any.
   void EndAt(TrackWalk* walks, int32_t g, int64_t base);
-  void EndAll(TrackWalk* walks, int32_t g);
+  // Ends every walk of group g, for `why`.
+  void EndAll(TrackWalk* walks, int32_t g, ReadFault why);
 
   // Moves the walks of group `from`, which stands where `into` does, into
   // `into`.

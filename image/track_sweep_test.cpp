@@ -37,24 +37,38 @@ struct Found {
   int32_t length;
 };
 
-// The plain walk of track `track` from the header at `start`: for each R/N
-// of the track's own cylinder and head, the first sector that carries it.
-std::map<int, Found> PlainWalk(const Bytes& image, int64_t start, int track) {
+// What the plain walk of one track finds: for each R/N of the track's own
+// cylinder and head, the first sector that carries it, and why the walk
+// ended (or why the track cannot be walked).
+struct PlainTrack {
   std::map<int, Found> found;
+  ReadFault end = ReadFault::kTrackAbsent;
+};
+
+// The plain walk of track `track` from the header at `start`.
+PlainTrack PlainWalk(const Bytes& image, int64_t start, int track) {
+  PlainTrack walk;
+  walk.end = ReadFault::kEndedAtFileEnd;
   const int64_t size = static_cast<int64_t>(image.size());
   int64_t at = start;
   for (int64_t i = 0; at + 16 <= size; ++i) {
     const uint8_t* header = image.data() + at;
     const int32_t count = DecodeLe16(header + 4);
     const int32_t length = DecodeLe16(header + 14);
-    if (count == 0) break;
+    if (count == 0) {
+      walk.end = ReadFault::kEndedAtZeroCount;
+      break;
+    }
     if (header[0] == track / 2 && header[1] == track % 2) {
-      found.emplace(header[2] << 8 | header[3], Found{at + 16, length});
+      walk.found.emplace(header[2] << 8 | header[3], Found{at + 16, length});
     }
     at += 16 + length;
-    if (i == count - 1) break;
+    if (i == count - 1) {
+      walk.end = ReadFault::kEndedAtCount;
+      break;
+    }
   }
-  return found;
+  return walk;
 }
 
 // Where each disk of the image starts, as the scan of the disk headers finds.
@@ -72,12 +86,16 @@ std::vector<int64_t> DiskStarts(const Bytes& image) {
 
 // The first sector of each track of the disk at `base` (none for a track
 // that is absent or out of range), by R/N.
-std::vector<std::map<int, Found>> PlainDisk(const Bytes& image, int64_t base) {
-  std::vector<std::map<int, Found>> tracks(kTracks);
+std::vector<PlainTrack> PlainDisk(const Bytes& image, int64_t base) {
+  std::vector<PlainTrack> tracks(kTracks);
   const int32_t size = DecodeLe32(image.data() + base + 28);
   for (int t = 0; t < kTracks; ++t) {
     const int32_t entry = DecodeLe32(image.data() + base + 32 + 4 * t);
-    if (entry == 0 || entry > size || base + entry < 0) continue;
+    ReadFault& end = tracks[static_cast<size_t>(t)].end;
+    if (entry == 0) continue;
+    if (entry > size) end = ReadFault::kTrackBeyondDisk;
+    if (entry <= size && base + entry < 0) end = ReadFault::kTrackBeforeFile;
+    if (entry > size || base + entry < 0) continue;
     tracks[static_cast<size_t>(t)] = PlainWalk(image, base + entry, t);
   }
   return tracks;
@@ -216,11 +234,12 @@ struct Construction {
 };
 
 // Reads sector R of size code N of every track's own cylinder and head, in
-// a shuffled order, and compares each with the plain walk's.
+// a shuffled order, and compares each, and why it fell short, with the
+// plain walk's.
 void CheckEverySector(DiskImage& image, const Bytes& bytes, int64_t base,
                       int size_code, std::mt19937& random,
                       const std::string& what) {
-  const std::vector<std::map<int, Found>> plain = PlainDisk(bytes, base);
+  const std::vector<PlainTrack> plain = PlainDisk(bytes, base);
   std::vector<std::pair<int, int>> lookups;
   for (int t = 0; t < kTracks; ++t) {
     for (int r = 0; r < 256; ++r) lookups.emplace_back(t, r);
@@ -229,15 +248,24 @@ void CheckEverySector(DiskImage& image, const Bytes& bytes, int64_t base,
   std::vector<uint8_t> got(65535);
   const int64_t size = static_cast<int64_t>(bytes.size());
   for (const auto& [t, r] : lookups) {
-    const auto it = plain[static_cast<size_t>(t)].find(r << 8 | size_code);
+    const PlainTrack& track = plain[static_cast<size_t>(t)];
+    const auto it = track.found.find(r << 8 | size_code);
     int32_t expected = 0;
-    if (it != plain[static_cast<size_t>(t)].end()) {
-      expected = static_cast<int32_t>(std::min<int64_t>(
-          it->second.length, std::max<int64_t>(0, size - it->second.offset)));
+    ReadFault why = track.end;
+    if (it != track.found.end()) {
+      const int64_t there = std::max<int64_t>(0, size - it->second.offset);
+      expected =
+          static_cast<int32_t>(std::min<int64_t>(it->second.length, there));
+      why = there < it->second.length ? ReadFault::kFileEndsInData
+            : expected < 65535        ? ReadFault::kSectorShort
+                                      : ReadFault::kNone;
     }
-    const int32_t actual =
-        image.ReadSector(t, t / 2, t % 2, r, size_code, got.data(), 65535);
+    ReadFault fault = ReadFault::kNone;
+    const int32_t actual = image.ReadSector(t, t / 2, t % 2, r, size_code,
+                                            got.data(), 65535, &fault);
     ASSERT_EQ(actual, expected)
+        << what << ": track " << t << " R " << r << " N " << size_code;
+    ASSERT_EQ(ReadFaultName(fault), std::string(ReadFaultName(why)))
         << what << ": track " << t << " R " << r << " N " << size_code;
     if (expected > 0) {
       ASSERT_TRUE(std::equal(

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "image/read_fault.h"
 #include "image/sector_header.h"
 
 namespace dorvex {
@@ -51,7 +52,7 @@ class TrackWalk {
     h_ = h;
     next_header_ = start;
     next_index_ = 0;
-    ended_ = false;
+    end_ = ReadFault::kNone;
     for (int32_t lane = 0; lane < kLanes; ++lane) FreeLane(lane);
     Claim(0, n);
   }
@@ -95,16 +96,18 @@ class TrackWalk {
   int32_t h() const { return h_; }
 
   // Where the walk stands: the next header to read and its index in the
-  // walk; ended once a header stopped it.
+  // walk; ended once a header stopped it, and why: kEndedAtCount,
+  // kEndedAtZeroCount or kEndedAtFileEnd (kNone while it goes on).
   int64_t next_header() const { return next_header_; }
   int64_t next_index() const { return next_index_; }
-  bool ended() const { return ended_; }
+  bool ended() const { return end_ != ReadFault::kNone; }
+  ReadFault end() const { return end_; }
 
   void Advance(int64_t next_header) {
     next_header_ = next_header;
     ++next_index_;
   }
-  void End() { ended_ = true; }
+  void End(ReadFault why) { end_ = why; }
 
  private:
   int32_t LaneOf(int32_t n) const {
@@ -139,7 +142,7 @@ class TrackWalk {
   static constexpr int32_t kFree = -1;  // no size code is negative
 
   bool active_ = false;
-  bool ended_ = false;
+  ReadFault end_ = ReadFault::kNone;
   int32_t c_ = 0, h_ = 0;
   int64_t next_header_ = 0;
   int64_t next_index_ = 0;
