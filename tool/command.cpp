@@ -22,6 +22,7 @@ constexpr int32_t kFirstSystemSector = 1;
 constexpr int32_t kLastSystemSector = 16;
 constexpr int kDiskNumberOffset = 400;
 constexpr uint8_t kMark = 0xFF;
+constexpr int kMarkBytes = 3;
 
 uint8_t g_identification[kIdentificationSize];
 
@@ -29,25 +30,65 @@ uint8_t g_identification[kIdentificationSize];
 // lives in static storage, and each run closes its image file as it ends.
 DiskImage g_image;
 
-// Reads the identification block of the selected disk. Returns its disk
-// number for a data disk, -1 for any other.
-int ReadDiskNumber(DiskImage& image) {
+// The report of the disk under way, for a run that is observed.
+DiskReport g_report;
+
+// What the identification block of a disk says.
+struct Identification {
+  DiskVerdict verdict = DiskVerdict::kIdentificationUnread;
+  int32_t disk_number = -1;  // byte 400, once the block was read whole
+  int32_t mark_offset = -1;  // for kMarkNotFF: the first offset, its byte
+  int32_t mark_value = -1;
+};
+
+// Reads the identification block of the selected disk: a data disk has its
+// disk number at byte 400 and the marks after it.
+Identification IdentifyDisk(DiskImage& image) {
+  Identification found;
   image.SetSectorRange(kFirstSystemSector, kLastSystemSector);
   std::memset(g_identification, 0, sizeof g_identification);
   const int32_t read =
       image.ReadSectors(0, 0, 0, kIdentificationSector, kIdentificationSizeCode,
                         g_identification, kIdentificationSize);
-  if (read != kIdentificationSize) return -1;
+  if (read != kIdentificationSize) return found;
   const uint8_t* block = g_identification + kDiskNumberOffset;
-  if (block[0] >= kDiskNumbers) return -1;
-  if (block[1] != kMark || block[2] != kMark || block[3] != kMark) return -1;
-  return block[0];
+  found.disk_number = block[0];
+  if (block[0] >= kDiskNumbers) {
+    found.verdict = DiskVerdict::kDiskNumberTooHigh;
+    return found;
+  }
+  for (int i = 1; i <= kMarkBytes; ++i) {
+    if (block[i] != kMark) {
+      found.verdict = DiskVerdict::kMarkNotFF;
+      found.mark_offset = kDiskNumberOffset + i;
+      found.mark_value = block[i];
+      return found;
+    }
+  }
+  found.verdict = DiskVerdict::kDataDisk;
+  return found;
+}
+
+// Tells `report` what the identification of its disk found, each of the
+// block's two sectors looked up on its own.
+void ExplainIdentification(DiskImage& image, bool selected,
+                           const Identification& found, DiskReport& report) {
+  report.verdict = selected ? found.verdict : DiskVerdict::kCannotSelect;
+  if (!selected) return;
+  report.disk_number = found.disk_number;
+  report.mark_offset = found.mark_offset;
+  report.mark_value = found.mark_value;
+  report.NoteTracks(image);
+  report.AddRun(image, PieceRole::kIdentification, -1,
+                SectorRun{0, 0, 0, kIdentificationSector},
+                kIdentificationSizeCode, kIdentificationSize, g_identification);
 }
 
 }  // namespace
 
 int RunCommand(int argc, const char* const* argv, const MessageStream& out,
-               const MessageStream& err, RunSummary* summary) {
+               const MessageStream& err, RunSummary* summary,
+               RunObserver* observer) {
   RunSummary unused;
   RunSummary& sums = summary != nullptr ? *summary : unused;
   sums = RunSummary();
@@ -63,18 +104,31 @@ int RunCommand(int argc, const char* const* argv, const MessageStream& out,
   }
   const int32_t disk_count = image.GetDiskCount();
   sums.disks = disk_count;
+  bool number_seen[kDiskNumbers] = {};
+  DiskReport* report = observer != nullptr ? &g_report : nullptr;
   for (int32_t i = 0; i < disk_count; ++i) {
     sums.disks_reached = i + 1;
     // A disk that cannot be selected fails the identification.
-    image.SelectDisk(i);
-    const int disk_number = ReadDiskNumber(image);
-    if (disk_number < 0) {
-      WriteWrongDisk(err, i + 1);
-      continue;
+    const bool selected = image.SelectDisk(i);
+    const Identification found = IdentifyDisk(image);
+    if (report != nullptr) {
+      report->Begin(i + 1);
+      ExplainIdentification(image, selected, found, *report);
     }
-    WriteExtracting(out, i + 1);
-    ++sums.data_disks;
-    sums.files_failed += ExtractFiles(image, disk_number, written, err);
+    if (found.verdict != DiskVerdict::kDataDisk) {
+      WriteWrongDisk(err, i + 1);
+    } else {
+      WriteExtracting(out, i + 1);
+      ++sums.data_disks;
+      const int disk_number = found.disk_number;
+      if (report != nullptr) {
+        report->number_seen_before = number_seen[disk_number];
+      }
+      number_seen[disk_number] = true;
+      sums.files_failed +=
+          ExtractFiles(image, disk_number, written, err, report, observer);
+    }
+    if (report != nullptr) observer->OnDisk(*report);
   }
   image.Close();
   sums.files_written = written.Count();

@@ -1,6 +1,7 @@
 #ifndef DORVEX_TOOL_COMMAND_H_
 #define DORVEX_TOOL_COMMAND_H_
 
+#include "tool/disk_report.h"
 #include "tool/messages.h"
 
 namespace dorvex {
@@ -11,6 +12,8 @@ namespace dorvex {
 // (a plain std::ostream takes the Shift_JIS bytes).
 // Returns the exit status: 1 for a wrong argument count or an image that
 // cannot be opened, 0 otherwise. Sums the run up in `summary` when given.
+// An `observer` is told, disk by disk, what each read found and given the
+// readable part of each file that failed; the console never asks for it.
 struct RunSummary {
   int disks = 0;          // disks in the image
   int disks_reached = 0;  // disks whose turn has come, so far
@@ -19,7 +22,8 @@ struct RunSummary {
   int files_failed = 0;   // files reported as unreadable or unwritable
 };
 int RunCommand(int argc, const char* const* argv, const MessageStream& out,
-               const MessageStream& err, RunSummary* summary = nullptr);
+               const MessageStream& err, RunSummary* summary = nullptr,
+               RunObserver* observer = nullptr);
 
 // For a console window that was made for this run alone and closes when the
 // program ends, as Explorer makes one for a program started by a double

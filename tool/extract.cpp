@@ -37,13 +37,51 @@ void FormatOutputName(int disk_number, int entry, char (&name)[4]) {
   name[3] = 0;
 }
 
+namespace {
+
+// Tells `report` how the directory's two sectors read, each looked up on
+// its own into the file buffer, which holds nothing yet.
+void ExplainDirectory(DiskImage& image, int32_t read, DiskReport& report) {
+  report.directory_read = read == kDirectorySize;
+  report.AddRun(image, PieceRole::kDirectory, -1,
+                SectorRun{0, 0, 0, kDirectorySector}, kDirectorySizeCode,
+                kDirectorySize, g_file);
+}
+
+// Tells `report` of the file of `entry` and its pieces, and hands a file
+// that could not be read whole to the observer: every piece looked up on its
+// own, zeros where one could not be read.
+void ExplainFile(DiskImage& image, int entry, const char* name,
+                 int32_t start_track, int32_t start_sector, int32_t length,
+                 bool read_whole, DiskReport& report, RunObserver& observer) {
+  const int32_t index =
+      report.AddFile(entry, name, length, start_track, start_sector);
+  FileReport& file = report.files[index];
+  if (!read_whole) std::memset(g_file, 0, static_cast<size_t>(length));
+  file.failed_piece = report.AddRun(
+      image, PieceRole::kFile, index,
+      SectorRun{start_track, start_track / 2, start_track % 2, start_sector},
+      kFileSizeCode, length, read_whole ? nullptr : g_file);
+  file.piece_count = report.piece_count - file.first_piece;
+  if (read_whole) return;
+  FormatSalvageName(name, report.position, report.number_seen_before,
+                    file.salvage_name);
+  observer.OnSalvage(report, index, g_file, length);
+}
+
+}  // namespace
+
 int ExtractFiles(DiskImage& image, int disk_number, WrittenNames& written,
-                 const MessageStream& err) {
+                 const MessageStream& err, DiskReport* report,
+                 RunObserver* observer) {
+  const bool explain = report != nullptr && observer != nullptr;
   // What cannot be read stays zero, and zero entries are empty: a disk whose
   // directory is unreadable yields no files and no messages.
   std::memset(g_directory, 0, sizeof g_directory);
-  image.ReadSectors(0, 0, 0, kDirectorySector, kDirectorySizeCode, g_directory,
-                    kDirectorySize);
+  const int32_t directory_read =
+      image.ReadSectors(0, 0, 0, kDirectorySector, kDirectorySizeCode,
+                        g_directory, kDirectorySize);
+  if (explain) ExplainDirectory(image, directory_read, *report);
   image.SetSectorRange(kFirstFileSector, kLastFileSector);
   int failed = 0;
 
@@ -56,10 +94,16 @@ int ExtractFiles(DiskImage& image, int disk_number, WrittenNames& written,
 
     char name[4];
     FormatOutputName(disk_number, entry, name);
-    if (image.ReadSectors(start_track, start_track / 2, start_track % 2,
+    const bool read_whole =
+        image.ReadSectors(start_track, start_track / 2, start_track % 2,
                           start_sector, kFileSizeCode, g_file,
-                          length) != length) {
-      WriteReadFailed(err, name);
+                          length) == length;
+    if (!read_whole) WriteReadFailed(err, name);
+    if (explain) {
+      ExplainFile(image, entry, name, start_track, start_sector, length,
+                  read_whole, *report, *observer);
+    }
+    if (!read_whole) {
       ++failed;
       continue;
     }

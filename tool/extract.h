@@ -4,14 +4,11 @@
 #include <cstdint>
 
 #include "image/disk_image.h"
+#include "tool/disk_report.h"
 #include "tool/messages.h"
 #include "tool/output_file.h"
 
 namespace dorvex {
-
-// Number of entries in a data disk's directory: its 512 bytes hold 127
-// entries of 4 bytes, and the last 4 bytes are not an entry.
-constexpr int kDirectoryEntries = 127;
 
 // Disk numbers of data disks run from 0 to kDiskNumbers - 1: 0 to 9.
 constexpr int kDiskNumbers = 10;
@@ -65,9 +62,12 @@ class WrittenNames {
 // the entry index, and notes each name written in `written`. Reports each
 // file that cannot be read whole, or cannot be written, on `err` and goes
 // on with the next. Leaves the sector window at 1 to 5. Returns the number
-// of files reported.
+// of files reported. With an `observer`, also tells in `report` what each
+// read found, piece by piece, and hands it each failed file's readable
+// part; what is written and said stays the same.
 int ExtractFiles(DiskImage& image, int disk_number, WrittenNames& written,
-                 const MessageStream& err);
+                 const MessageStream& err, DiskReport* report = nullptr,
+                 RunObserver* observer = nullptr);
 
 }  // namespace dorvex
 
