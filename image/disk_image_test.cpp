@@ -279,14 +279,16 @@ TEST_F(DiskImageTest, TrackCheckRejectsAbsentAndOutlyingTracks) {
     const char* what;
     std::optional<int64_t> entry;  // stored entry of track 1; none: as built
     int32_t expected;              // what reading R 1 of track 1 returns
+    const char* why;               // and why not
   };
   const Case cases[] = {
-      {"absent", 0, 0},
-      {"beyond the disk size", size + 1, 0},
-      {"at the disk size", size, 0},  // passes the check, finds no header
-      {"at a disk size cut to it", std::nullopt, 1024},  // passes, finds it
-      {"negative, before the file", -1, 0},
-      {"most negative", -2147483647 - 1, 0},
+      {"absent", 0, 0, "track-absent"},
+      {"beyond the disk size", size + 1, 0, "track-beyond-disk"},
+      // Passes the check, and the walk finds no header there.
+      {"at the disk size", size, 0, "no-sector-at-file-end"},
+      {"at a disk size cut to it", std::nullopt, 1024, "read"},
+      {"negative, before the file", -1, 0, "track-before-file"},
+      {"most negative", -2147483647 - 1, 0, "track-before-file"},
   };
   for (const Case& c : cases) {
     Disk d = disk;
@@ -300,7 +302,10 @@ TEST_F(DiskImageTest, TrackCheckRejectsAbsentAndOutlyingTracks) {
     OpenDisks({d});
     ASSERT_TRUE(image_.SelectDisk(0));
     uint8_t buffer[1024];
-    EXPECT_EQ(image_.ReadSector(1, 0, 1, 1, 3, buffer, 1024), c.expected)
+    ReadFault why = ReadFault::kNone;
+    EXPECT_EQ(image_.ReadSector(1, 0, 1, 1, 3, buffer, 1024, &why), c.expected)
+        << c.what;
+    EXPECT_STREQ(why == ReadFault::kNone ? "read" : ReadFaultName(why), c.why)
         << c.what;
     EXPECT_EQ(image_.ListSectorIds(1, buffer, 1024), c.expected ? 24 : 0)
         << c.what;

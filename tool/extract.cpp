@@ -57,7 +57,6 @@ void ExplainFile(DiskImage& image, int entry, const char* name,
   const int32_t index =
       report.AddFile(entry, name, length, start_track, start_sector);
   FileReport& file = report.files[index];
-  if (!read_whole) std::memset(g_file, 0, static_cast<size_t>(length));
   file.failed_piece = report.AddRun(
       image, PieceRole::kFile, index,
       SectorRun{start_track, start_track / 2, start_track % 2, start_sector},
