@@ -221,7 +221,11 @@ export function pieceReason(p, lang) {
 // The line under a file's failure message: the byte range of its first
 // failed piece, and why.
 export function fileReason(disk, file, lang) {
-  const p = pieceOf(disk, file.failed);
+  return pieceWords(pieceOf(disk, file.failed), lang);
+}
+
+// A piece's byte range and why it was not read.
+export function pieceWords(p, lang) {
   return `${kWords[lang].range(p.from, p.from + p.length)}: ${pieceReason(p, lang)}`;
 }
 

@@ -383,8 +383,11 @@ function showMaps(run) {
     details.addEventListener('toggle', () => {
       if (details.open && !map.drawn) drawMap(run, map);
     });
-    details.open = trouble;
     outer.append(details);
+    if (trouble) {
+      details.open = true;
+      drawMap(run, map);
+    }
   }
   outer.open = troubled;
   run.maps.append(outer);
