@@ -434,7 +434,11 @@ async function checkFaults(browser, first, mode) {
     } else {
       check(got.link === null, `${what}: no readable parts offered`);
     }
-    if (name === 'absent-track') await checkLooks(browser, index, mode);
+    if (name === 'absent-track') await checkLooks(browser, index);
+    if (name === 'changed-record' && browser.screenshot && mode === 'from disk') {
+      await browser.screenshot(screenshot.replace(/\.png$/, '-map.png'),
+                               `section.run:nth-of-type(${index + 1})`);
+    }
     index += 1;
   }
   return index;
@@ -443,7 +447,7 @@ async function checkFaults(browser, first, mode) {
 // On the absent-track image (section `index`): a look inside 100 shows its
 // text, one inside 105.partial marks its missing range; the map is used by
 // keyboard; every state passes axe-core.
-async function checkLooks(browser, index, mode) {
+async function checkLooks(browser, index) {
   const section = `document.querySelectorAll('section.run')[${index}]`;
   const look = await browser.evaluate(`
     const section = ${section};
@@ -488,10 +492,6 @@ async function checkLooks(browser, index, mode) {
   check(chose[0] === 16 && chose[1].includes('105.partial'),
         `Enter on a cell of 105 chooses it and looks inside: ${chose}`);
   await accessible(browser, 'with a cell of the map chosen by keyboard');
-  if (browser.screenshot && mode === 'from disk') {
-    await browser.screenshot(screenshot.replace(/\.png$/, '-map.png'),
-                             `section.run:nth-of-type(${index + 1})`);
-  }
 }
 
 // The checks of one page load: the three images and what the page is.
