@@ -6,12 +6,19 @@
 // and byte for byte. In each engine and each way of opening, the page must
 // also ask for nothing, keep its console clean, show no empty control, be
 // usable from the keyboard and pass axe-core's checks in each of its states.
+// Images with one known fault each get, under each failure line, the
+// reason the program gives, a map per disk that marks the pieces not read
+// and the tracks that cannot be read, and a zip of the readable parts whose
+// bytes are the ones expected; a look inside shows a file's text and marks
+// what is missing; the map is used from the keyboard.
 // From disk, each engine also runs a 100 MiB image: progress is shown as it
 // goes, a click is answered while it works, its messages and files are the
 // program's, and the page takes another image after it. Its time and memory
 // are the page benchmark's (page_bench.mjs), never checked here.
 //   node web/browser_test.mjs HTML NATIVE SAMPLE IMAGES SCREENSHOT [ENGINE...]
-// IMAGES: a directory holding the benchmark's intact.d88 and large.d88.
+// IMAGES: a directory holding the benchmark's intact.d88 and large.d88, and
+// faults/, the fault images with what the page must say of them; the map of
+// one of them is pictured beside SCREENSHOT (NAME-map.png), in Chromium.
 // ENGINE: chromium, firefox or webkit (all three when none is named);
 // WebKit needs an X server (DISPLAY), as under xvfb-run.
 import { spawnSync } from 'node:child_process';
@@ -24,6 +31,7 @@ import { pathToFileURL } from 'node:url';
 import { createRequire } from 'node:module';
 import { unzipSync } from 'fflate';
 import { kEngines } from './browsers.mjs';
+import { pieceWords, verdictReason } from './explain.js';
 
 const [htmlArg, nativeArg, sampleArg, imagesArg, screenshotArg, ...engineNames] =
   process.argv.slice(2);
@@ -35,6 +43,9 @@ if (!screenshotArg) {
 const [html, native, sample, images, screenshot] =
   [htmlArg, nativeArg, sampleArg, imagesArg, screenshotArg].map((p) => path.resolve(p));
 const large = path.join(images, 'large.d88');
+const faults = path.join(images, 'faults');
+const kFaults = ['absent-track', 'changed-record', 'short-sector', 'cut-inside-file',
+                 'bad-mark', 'short-directory'];
 const scratch = fs.mkdtempSync(path.join(os.tmpdir(), 'dorvex-browser-'));
 const axeSource = fs.readFileSync(
   createRequire(import.meta.url).resolve('axe-core/axe.min.js'), 'utf8');
@@ -45,11 +56,13 @@ const kWords = {
     pick: 'イメージファイルを選ぶ',
     sampleSummary: 'データディスク 2 枚、取り出したファイル 6 個、失敗したファイル 0 個',
     noDisk: 'このファイルには、D88 イメージとして読めるディスクがありません。',
+    directory: (position) => `ディスク ${position} 枚目: ディレクトリ`,
   },
   en: {
     pick: 'Pick image files',
     sampleSummary: '2 data disks, 6 files taken out, 0 files failed',
     noDisk: 'This file holds no disk that can be read as a D88 image.',
+    directory: (position) => `disk ${position}: its directory`,
   },
 };
 
@@ -122,11 +135,13 @@ async function serve() {
 // answered each click on the licenses, what its document reports as wrong,
 // and any fetch it makes.
 const kHooks = `
-  window.dorvexTest = { blobs: [], pickerOpened: 0, problems: [], clicks: [] };
+  window.dorvexTest = { blobs: [], pickerOpened: 0, problems: [], clicks: [], urls: {} };
   const make = URL.createObjectURL;
   URL.createObjectURL = (object) => {
     window.dorvexTest.blobs.push(object);
-    return make.call(URL, object);
+    const url = make.call(URL, object);
+    window.dorvexTest.urls[url] = object;
+    return url;
   };
   document.querySelector('footer summary').addEventListener('click', () => {
     window.dorvexTest.clicks.push(
@@ -203,7 +218,7 @@ const workerProblems = (image) => `
                                 (c) => c.charCodeAt(0));
   const end = await new Promise((resolve) => {
     worker.onmessage = (event) => {
-      if (event.data.kind !== 'line') resolve(event.data);
+      if (event.data.kind === 'done' || event.data.kind === 'failed') resolve(event.data);
     };
     worker.postMessage({ id: 0, name: 'sample.d88', image: bytes.buffer }, [bytes.buffer]);
   });
@@ -226,9 +241,10 @@ const sectionState = (index) => `
     link: section.querySelector('a.download')?.getAttribute('download') ?? null,
   };`;
 
-// The last Blob the page made, as base64.
-const kLastBlob = `
-  const blob = window.dorvexTest.blobs.at(-1);
+// The Blob behind the last link that `selector` finds, as base64.
+const linkedBlob = (selector) => `
+  const links = document.querySelectorAll('${selector}');
+  const blob = window.dorvexTest.urls[links[links.length - 1].href];
   const bytes = new Uint8Array(await blob.arrayBuffer());
   let text = '';
   for (let i = 0; i < bytes.length; i += 0x8000) {
@@ -291,8 +307,192 @@ async function give(browser, file, index, during = async () => {}) {
   return browser.evaluate(sectionState(index));
 }
 
-const savedZip = async (browser) =>
-  unzipSync(Buffer.from(await browser.evaluate(kLastBlob), 'base64'));
+const savedZip = async (browser, selector = 'a.download:not(.salvage)') =>
+  unzipSync(Buffer.from(await browser.evaluate(linkedBlob(selector)), 'base64'));
+
+// What section `index` shows of the run's explanations: each line of the
+// page's own among the messages, with the message line before it; each
+// disk's map, its rows and each cell's marks; the readable parts listed.
+const explained = (index) => `
+  const section = document.querySelectorAll('section.run')[${index}];
+  const whys = [...section.querySelectorAll('.messages .why')].map((why) => ({
+    text: why.firstChild.textContent,
+    after: why.previousElementSibling?.classList.contains('why') ? null
+         : why.previousElementSibling?.textContent.trim() ?? null,
+  }));
+  const all = [...section.querySelectorAll('details.disk-map')];
+  for (const details of all) {
+    if (!details.open) details.querySelector('summary').click();
+  }
+  // A map is drawn when its section opens, on the toggle that follows.
+  for (let tries = 0; tries < 100 && all.some((d) => !d.querySelector('table.map')); ++tries) {
+    await new Promise((resolve) => setTimeout(resolve, 20));
+  }
+  const maps = all.map((details) => {
+    return [...details.querySelectorAll('table.map tr[data-head]')].map((row) => ({
+      head: Number(row.dataset.head), record: Number(row.dataset.record),
+      cells: [...row.querySelectorAll('td')].map((td) => td.className),
+    }));
+  });
+  return { whys, maps,
+           parts: [...section.querySelectorAll('.salvaged td.name')].map((td) => td.textContent),
+           link: section.querySelector('a.salvage')?.getAttribute('download') ?? null };`;
+
+// Each fault image from section `first` on; returns the next section's index.
+async function checkFaults(browser, first, mode) {
+  const lang = browser.language;
+  let index = first;
+  for (const name of kFaults) {
+    const image = path.join(faults, `${name}.d88`);
+    const want = JSON.parse(fs.readFileSync(path.join(faults, `${name}.json`), 'utf8'));
+    const native = runNative(image);
+    const shown = await give(browser, image, index);
+    const what = `the ${name} image`;
+    check(shown.out === native.out && shown.err === native.err,
+          `${what}: the program's messages: ${shown.out} / ${shown.err}`);
+    const got = await browser.evaluate(explained(index));
+    // The reasons, each under its line.
+    const wantWhys = [];
+    for (const disk of want.disks) {
+      if (disk.verdict !== 'data-disk') {
+        wantWhys.push({ after: `ディスク ${disk.position} 枚目は正しいディスクではないようです.`,
+                        text: verdictReason({ verdict: disk.verdict, number: disk.disk_number,
+                                              markOffset: disk.mark_offset,
+                                              markValue: disk.mark_value }, lang) });
+      }
+      for (const failure of want.failures.filter((f) => f.position === disk.position)) {
+        wantWhys.push({ after: `${failure.file} の読み込みに失敗しました.`,
+                        text: pieceWords({ ...failure, c: failure.cylinder, h: failure.head,
+                                           r: failure.record, n: failure.size_code }, lang) });
+      }
+    }
+    const isNote = (why) =>
+      want.disks.some((disk) => why.text.startsWith(kWords[lang].directory(disk.position)));
+    const says = got.whys.filter((why) => why.after !== null && !isNote(why))
+      .map((why) => ({ after: why.after, text: why.text }));
+    check(JSON.stringify(says) === JSON.stringify(wantWhys),
+          `${what}: the reason under each line: ${JSON.stringify(says)}`);
+    for (const disk of want.disks.filter((d) => d.verdict === 'data-disk' && !d.directory_read)) {
+      check(got.whys.some((why) => why.text.startsWith(kWords[lang].directory(disk.position)) &&
+                                   /(セクター|sector) 14/.test(why.text)),
+            `${what}: disk ${disk.position}'s directory not read whole is said`);
+    }
+    // The maps: absent tracks marked, and each piece not read.
+    check(got.maps.length === want.disks.length, `${what}: a map a disk: ${got.maps.length}`);
+    want.disks.forEach((disk, d) => {
+      const rows = got.maps[d] ?? [];
+      const marked = (cells, mark) => cells.filter((c) => c.split(' ').includes(mark)).length;
+      const absentAt = [];
+      for (const row of rows) {
+        row.cells.forEach((cell, c) => {
+          if (cell.includes('absent')) absentAt.push(c * 2 + row.head);
+        });
+      }
+      const present = new Set(disk.present_tracks);
+      const absent = [...new Set(absentAt)].sort((a, b) => a - b);
+      const wantAbsent = [];
+      for (let t = 0; t < 164; ++t) {
+        if (!present.has(t) && rows.some((row) => row.head === t % 2)) wantAbsent.push(t);
+      }
+      check(JSON.stringify(absent) === JSON.stringify(wantAbsent),
+            `${what}: disk ${disk.position}'s map marks the tracks that cannot be read: ${absent}`);
+      const failures = want.failures.filter((f) => f.position === disk.position);
+      const notRead = failures.flatMap((f) => f.piece_states)
+        .concat(disk.directory_states).filter((state) => state !== 'read').length;
+      const bad = rows.reduce((sum, row) => sum + marked(row.cells, 'bad'), 0);
+      check(bad === notRead, `${what}: disk ${disk.position}'s map marks ${bad} pieces not read ` +
+                             `(${notRead} expected)`);
+      for (const failure of failures) {
+        const row = rows.find((r) => r.head === failure.track % 2 && r.record === failure.record);
+        check(row?.cells[failure.track >> 1].includes('bad'),
+              `${what}: the map marks ${failure.file}'s failed piece`);
+      }
+    });
+    // The readable parts: exactly the bytes expected, and MISSING.txt.
+    const wantParts = want.failures.map((f) => f.salvage);
+    check(JSON.stringify(got.parts) === JSON.stringify(wantParts),
+          `${what}: the readable parts listed: ${got.parts}`);
+    sameFiles(await savedZip(browser), native.files, `${what}'s program files`);
+    if (wantParts.length > 0) {
+      const base = name;
+      check(got.link === `${base}-salvaged.zip`, `${what}: the readable parts offered: ${got.link}`);
+      const zip = await savedZip(browser, 'a.salvage');
+      check(JSON.stringify(Object.keys(zip).sort()) ===
+            JSON.stringify([...wantParts, 'MISSING.txt'].sort()),
+            `${what}: the readable parts' zip holds ${Object.keys(zip)}`);
+      for (const failure of want.failures) {
+        const expected = fs.readFileSync(path.join(faults, name, failure.salvage));
+        check(zip[failure.salvage] && Buffer.compare(Buffer.from(zip[failure.salvage]), expected) === 0,
+              `${what}: ${failure.salvage} holds the readable pieces and zeros elsewhere`);
+        const missing = new TextDecoder().decode(zip['MISSING.txt'] ?? new Uint8Array());
+        for (const [from, to] of failure.missing) {
+          check(missing.includes(failure.salvage) && missing.includes(`${from}`) &&
+                missing.includes(`${to - 1}`),
+                `${what}: MISSING.txt names ${failure.salvage}'s range ${from} to ${to}`);
+        }
+      }
+    } else {
+      check(got.link === null, `${what}: no readable parts offered`);
+    }
+    if (name === 'absent-track') await checkLooks(browser, index);
+    if (name === 'changed-record' && browser.screenshot && mode === 'from disk') {
+      await browser.screenshot(screenshot.replace(/\.png$/, '-map.png'),
+                               `section.run:nth-of-type(${index + 1})`);
+    }
+    index += 1;
+  }
+  return index;
+}
+
+// On the absent-track image (section `index`): a look inside 100 shows its
+// text, one inside 105.partial marks its missing range; the map is used by
+// keyboard; every state passes axe-core.
+async function checkLooks(browser, index) {
+  const section = `document.querySelectorAll('section.run')[${index}]`;
+  const look = await browser.evaluate(`
+    const section = ${section};
+    section.querySelector('.files button').click();
+    const text = section.querySelector('.look pre.hex').textContent;
+    return { text, chosen: section.querySelectorAll('table.map td.chosen').length };`);
+  check(look.text.includes('行 000 テスト') && look.text.startsWith('00000000  8d 73 20 30'),
+        `a look inside 100 shows its hex and text: ${look.text.slice(0, 80)}`);
+  check(look.chosen === 3, `choosing 100 marks its 3 sectors on the map: ${look.chosen}`);
+  await accessible(browser, 'with a map and a look inside a file');
+  const part = await browser.evaluate(`
+    const section = ${section};
+    section.querySelector('.salvaged button').click();
+    return { gaps: section.querySelector('.look-gaps')?.textContent ?? '',
+             marked: section.querySelectorAll('.look pre.hex .gap').length,
+             more: section.querySelector('.look button').hidden };`);
+  check(part.gaps.includes('5120–10239') && part.marked === 0 && !part.more,
+        `a look inside 105.partial marks its missing bytes: ${JSON.stringify(part)}`);
+  await browser.evaluate(`${section}.querySelector('.look button').click(); return null;`);
+  const grown = await browser.evaluate(`
+    const view = ${section}.querySelector('.look pre.hex');
+    return [view.textContent.split('\\n').length, view.querySelectorAll('.gap').length];`);
+  check(grown[0] === 8192 / 16 + 1 && grown[1] > 0,
+        `"more" shows 4 KiB more, the missing bytes marked: ${grown}`);
+  // The keyboard: the map's first cell, down and right, then Enter on a
+  // cell of 105 chooses it.
+  await browser.evaluate(`${section}.querySelector('table.map td[tabindex="0"]').focus(); return null;`);
+  await browser.press('ArrowDown');
+  await browser.press('ArrowRight');
+  const moved = await browser.evaluate(`
+    const cell = document.activeElement;
+    const status = cell.closest('details').querySelector('.map-status').textContent;
+    return { label: cell.getAttribute('aria-label'), status };`);
+  check(moved.label !== null && moved.status === moved.label,
+        `the arrow keys move in the map and name the cell: ${moved.status}`);
+  await browser.evaluate(`
+    ${section}.querySelector('tr[data-head="1"][data-record="1"]').cells[3].focus(); return null;`);
+  await browser.press('Enter');
+  const chose = await browser.evaluate(`
+    return [${section}.querySelectorAll('details.disk-map')[0].querySelectorAll('td.chosen').length,
+            ${section}.querySelector('.look h3').textContent];`);
+  check(chose[0] === 16 && chose[1].includes('105.partial'),
+        `Enter on a cell of 105 chooses it and looks inside: ${chose}`);
+  await accessible(browser, 'with a cell of the map chosen by keyboard');
+}
 
 // The checks of one page load: the three images and what the page is.
 async function checkPage(browser, url, mode) {
@@ -380,6 +580,7 @@ async function checkPage(browser, url, mode) {
     check(shownText.link === null, 'a text file offers no zip');
     await accessible(browser, 'after a file that is no image');
   }
+  return checkFaults(browser, 3, mode);
 }
 
 // From disk only: the 100 MiB image, with progress shown as it goes, the
@@ -387,18 +588,18 @@ async function checkPage(browser, url, mode) {
 // files at the end, byte for byte: its disks share numbers, so that most of
 // its files are written over earlier ones, longer and shorter. Then the
 // page takes the sample as it did before.
-async function checkLarge(browser) {
+async function checkLarge(browser, first) {
   const want = runNative(large);
   const earlier = await browser.evaluate('return window.dorvexTest.clicks.length');
   // Enter on the licenses' summary, which has the focus, clicks it: a click
   // the driver makes at once, with no wait for the layout to settle.
   await browser.evaluate("document.querySelector('footer summary').focus(); return null;");
   let clicks = 0;
-  const shown = await give(browser, large, 3, async () => {
+  const shown = await give(browser, large, first, async () => {
     await browser.press('Enter');  // toggles the licenses
     clicks += 1;
   });
-  const progress = await browser.evaluate('return window.dorvexTest.progressShown[3]');
+  const progress = await browser.evaluate('return window.dorvexTest.progressShown[' + first + ']');
   check(progress.filter((line) => /\d/.test(line)).length >= 3,
         `progress is shown as the run goes: ${progress.slice(0, 5)}...`);
   const answered = (await browser.evaluate('return window.dorvexTest.clicks'))
@@ -412,7 +613,7 @@ async function checkLarge(browser) {
   sameFiles(await savedZip(browser), want.files, 'the 100 MiB image');
 
   const wantSample = runNative(sample);
-  const again = await give(browser, sample, 4);
+  const again = await give(browser, sample, first + 1);
   check(again.out === wantSample.out && again.err === wantSample.err &&
         again.link === 'sample.zip',
         `the page takes the sample after the 100 MiB image: ${again.out} / ${again.err}`);
@@ -424,8 +625,7 @@ for (const name of engineNames.length > 0 ? engineNames : Object.keys(kEngines))
   const started = Date.now();
   const browser = await kEngines[name]();
   try {
-    await checkPage(browser, pathToFileURL(html).href, 'from disk');
-    await checkLarge(browser);
+    await checkLarge(browser, await checkPage(browser, pathToFileURL(html).href, 'from disk'));
     const fromDisk = browser.requests();
     if (fromDisk !== null) {
       const outside = fromDisk.filter((url) => !/^(file|blob|data):/.test(url));

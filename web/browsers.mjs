@@ -4,7 +4,8 @@
 //   evaluate(body)       runs the body of an async function in the page and
 //                        returns its result (plain data)
 //   give(file)           hands a file to the page's file input
-//   press(key)           presses 'Tab', 'Enter' or 'Space'
+//   press(key)           presses 'Tab', 'Enter', 'Space', 'ArrowRight' or
+//                        'ArrowDown'
 //   problems()           the console's errors and warnings so far, the
 //                        page's and its worker's, and its uncaught errors,
 //                        where the driver can see them (none in WebKit)
@@ -17,7 +18,8 @@
 //                        Japanese
 //   pid                  the process under which every browser process runs
 //   download(selector)   (Chromium alone) the bytes a link saves
-//   screenshot(file)     (Chromium alone) a picture of the whole page
+//   screenshot(file, selector)  (Chromium alone) a picture of the whole
+//                        page, or of the element that `selector` finds
 //   close()
 // Chromium (Debian's chromium) through Playwright; Firefox (Debian's
 // firefox-esr) through Puppeteer over WebDriver BiDi; WebKit (WebKitGTK's
@@ -78,7 +80,9 @@ async function chromium() {
                                             page.click(selector)]);
       return fs.readFileSync(await download.path());
     },
-    screenshot: (file) => page.screenshot({ path: file, fullPage: true }),
+    screenshot: (file, selector) => (selector
+      ? page.locator(selector).screenshot({ path: file })
+      : page.screenshot({ path: file, fullPage: true })),
     async close() {
       await context.close();
       fs.rmSync(profile, { recursive: true, force: true });
@@ -177,7 +181,8 @@ async function webkit() {
   }
   const capabilities = await driver.getCapabilities();
   const version = capabilities.get('browserVersion');
-  const keys = { Tab: Key.TAB, Enter: Key.ENTER, Space: Key.SPACE };
+  const keys = { Tab: Key.TAB, Enter: Key.ENTER, Space: Key.SPACE,
+                 ArrowRight: Key.ARROW_RIGHT, ArrowDown: Key.ARROW_DOWN };
   return {
     name: 'WebKit', version, language: 'ja', pid: process.pid,
     open: (url) => driver.get(url),

@@ -31,16 +31,20 @@ const sha256 = (s) => crypto.createHash('sha256').update(s, 'utf8').digest('base
 // the same inside the JavaScript strings and regular expressions it can
 // occur in.
 const program = fs.readFileSync(modulePath.replace(/\.js$/, '.wasm'));
+// explain.js, an ES module for its own test, goes ahead of both scripts as
+// plain declarations.
+const explain = read(path.join(here, 'explain.js')).replace(/^export /gm, '');
 const workerSource = [
   read(path.join(fflateDir, 'umd/index.js')),
   read(modulePath),
   `const kProgram = '${program.toString('base64')}';`,
+  explain,
   read(path.join(here, 'worker.js')),
 ].join('\n;\n').replace(/<\//g, '<\\/');
 if (/<!--|<script/i.test(workerSource)) {
   throw new Error('the worker source holds text that HTML would parse');
 }
-const page = read(path.join(here, 'page.js'));
+const page = explain + '\n' + read(path.join(here, 'page.js'));
 const style = read(path.join(here, 'page.css'));
 const licenses = [
   'dorvex\n\n' + read(path.join(here, '..', 'LICENSE')),

@@ -1,8 +1,12 @@
 // The page: takes D88 images dropped on it or picked, reads each, has the
 // worker run dorvex on it, one image a run, and shows what the program says
-// and writes. It decides nothing about images: every message, every file
-// and every figure comes from the program. An ES module, inline: the page
-// fetches nothing.
+// and writes: under each failure line why it failed, a map of each disk,
+// the readable parts of the files that failed, and a look inside any file.
+// It decides nothing about images: every message, every file and every
+// figure comes from the program, and explain.js (put ahead of this by the
+// build) words them. An ES module, inline: the page fetches nothing.
+/* global diskSummary, directoryNote, fileReason, verdictReason, mapLayout,
+   cellWords, pieceOf, missingRanges, previewLines, kCylinders */
 
 const kTexts = {
   ja: {
@@ -24,6 +28,23 @@ const kTexts = {
     save: (name) => `${name} を保存`,
     saved: (count, folder) => `${count} 個のファイルを ${folder} に保存しました。`,
     name: '名前', size: 'バイト数',
+    saveSalvaged: (name) => `読めた部分 ${name} を保存`,
+    savedSalvaged: (count, folder) => `読めた部分 ${count} 個と MISSING.txt を ${folder}/salvaged に保存しました。`,
+    maps: (count) => `ディスクの地図（${count} 枚）`,
+    mapLabel: (position) => `ディスク ${position} 枚目の地図`,
+    mapHelp: '横がシリンダー、縦がヘッドとセクター番号です。矢印キーで動かすと、そこが何かをここに表示します。' +
+             'Enter でそのファイルを選びます。',
+    legend: [['file', 'ファイルのセクター（色はファイルごと）'], ['bad', '読めなかったセクター'],
+             ['sys', 'ディレクトリと識別ブロック'], ['absent', '読めないトラック'],
+             ['chosen', '選んだファイル']],
+    otherRecords: '他',
+    showOnMap: '地図で見る',
+    part: '読めた部分', missingBytes: '欠けたバイト数', from: '元のファイル',
+    fromFile: (position, name) => `ディスク ${position} 枚目の ${name}`,
+    look: (name) => `${name} の中身`,
+    lookShown: (shown, all) => `${all} バイトのうち先頭 ${shown} バイト`,
+    lookGaps: (ranges) => `欠けたところ（0 で埋めてあり、「··」で表示）: ${ranges}`,
+    lookMore: '続きを 4 KiB 表示',
   },
   en: {
     title: 'dorvex: take the files out of D88 images',
@@ -44,6 +65,23 @@ const kTexts = {
     save: (name) => `Save ${name}`,
     saved: (count, folder) => `Saved ${count} files into ${folder}.`,
     name: 'name', size: 'bytes',
+    saveSalvaged: (name) => `Save the readable parts, ${name}`,
+    savedSalvaged: (count, folder) => `Saved ${count} readable parts and MISSING.txt into ${folder}/salvaged.`,
+    maps: (count) => `Maps of the disks (${count})`,
+    mapLabel: (position) => `map of disk ${position}`,
+    mapHelp: 'Across: cylinders; down: heads and sector numbers. Move with the arrow keys to hear what is ' +
+             'there, here; Enter chooses its file.',
+    legend: [['file', 'a file\'s sector (a colour for each file)'], ['bad', 'a sector not read'],
+             ['sys', 'the directory and the identification block'], ['absent', 'a track that cannot be read'],
+             ['chosen', 'the chosen file']],
+    otherRecords: 'other',
+    showOnMap: 'show on the map',
+    part: 'readable part', missingBytes: 'bytes missing', from: 'of the file',
+    fromFile: (position, name) => `${name} of disk ${position}`,
+    look: (name) => `Inside ${name}`,
+    lookShown: (shown, all) => `the first ${shown} of ${all} bytes`,
+    lookGaps: (ranges) => `missing (zeros, shown as "··"): ${ranges}`,
+    lookMore: 'Show 4 KiB more',
   },
 };
 
@@ -116,49 +154,401 @@ function addRun(file) {
   const messages = make('pre', 'messages');
   const summary = make('p', 'summary');
   const word = make('p', 'word');
-  const table = make('table', 'files');
   const save = make('p', 'save');
-  section.append(heading, progress, messages, summary, word, table, save);
+  const maps = make('div', 'maps');
+  const table = make('table', 'files');
+  const parts = make('table', 'salvaged');
+  const look = make('section', 'look');
+  look.hidden = true;
+  section.append(heading, progress, messages, summary, word, save, maps, table, parts, look);
   $('#runs').append(section);
-  return { section, progress, messages, summary, word, table, save };
+  return { section, progress, messages, summary, word, save, maps, table, parts, look,
+           disks: [], failures: [], mapOf: new Map(), chosen: [] };
 }
 
 function showLine(run, stream, line) {
   run.messages.append(make('span', stream === 'err' ? 'err' : 'out', line + '\n'));
 }
 
-async function saveFiles(run, name, files, zip) {
-  if (folder) {
-    for (const file of files) {
-      const handle = await folder.getFileHandle(file.name, { create: true });
-      const writable = await handle.createWritable();
-      await writable.write(file.bytes);
-      await writable.close();
-    }
-    run.save.textContent = text.saved(files.length, folder.name);
-    return;
+// A line of the page's own under a message line (or at the end): why, and
+// where the map shows it.
+function addWhy(run, after, words, position, file) {
+  const line = make('span', 'why', words);
+  if (position !== undefined) {
+    const button = make('button', 'link', text.showOnMap);
+    button.type = 'button';
+    button.addEventListener('click', () => showOnMap(run, position, file, true));
+    line.append(' ', button);
   }
-  const zipName = name.replace(/\.[^.]*$/, '') + '.zip';
-  const link = make('a', 'download', text.save(zipName));
+  line.append('\n');
+  if (after) after.after(line);
+  else run.messages.append(line);
+}
+
+// A disk's run has ended: the reason under each of its failure lines (noted
+// as each came), under its verdict's line, and for a directory not read.
+function showDisk(run, disk) {
+  run.disks.push(disk);
+  for (const { file, line } of run.failures) {
+    addWhy(run, line, fileReason(disk, disk.files[file], lang), disk.position, file);
+  }
+  run.failures = [];
+  const why = verdictReason(disk, lang);
+  if (why) addWhy(run, run.messages.lastElementChild, why, disk.position);
+  const note = directoryNote(disk, lang);
+  if (note) addWhy(run, null, note, disk.position);
+}
+
+async function writeInto(directory, files) {
+  for (const file of files) {
+    const handle = await directory.getFileHandle(file.name, { create: true });
+    const writable = await handle.createWritable();
+    await writable.write(file.bytes);
+    await writable.close();
+  }
+}
+
+function offer(run, className, words, zipName, zip) {
+  const link = make('a', className, words);
   link.href = URL.createObjectURL(new Blob([zip], { type: 'application/zip' }));
   link.download = zipName;
   run.save.append(link);
+  return link;
 }
 
+// The program's files as it wrote them, and apart from them, never under
+// one of their names, the readable parts of the files that failed.
+async function saveFiles(run, name, result) {
+  const { files, salvaged } = result;
+  if (folder) {
+    const said = [];
+    if (files.length > 0) {
+      await writeInto(folder, files);
+      said.push(text.saved(files.length, folder.name));
+    }
+    if (salvaged.length > 0) {
+      const into = await folder.getDirectoryHandle('salvaged', { create: true });
+      await writeInto(into, [...salvaged, { name: 'MISSING.txt', bytes: result.missing }]);
+      said.push(text.savedSalvaged(salvaged.length, folder.name));
+    }
+    run.save.textContent = said.join(' ');
+    return;
+  }
+  const base = name.replace(/\.[^.]*$/, '');
+  if (files.length > 0) offer(run, 'download', text.save(`${base}.zip`), `${base}.zip`, result.zip);
+  if (salvaged.length > 0) {
+    if (files.length > 0) run.save.append(' ');
+    offer(run, 'download salvage', text.saveSalvaged(`${base}-salvaged.zip`),
+          `${base}-salvaged.zip`, result.salvageZip);
+  }
+}
+
+// The disk and file index whose file the program last wrote under each
+// name: later disks of the same number write over earlier ones.
+function writers(run) {
+  const by = new Map();
+  for (const disk of run.disks) {
+    disk.files.forEach((file, index) => {
+      if (file.failed < 0) by.set(file.name, { position: disk.position, index });
+    });
+  }
+  return by;
+}
+
+function fileButton(words, choose) {
+  const button = make('button', 'link', words);
+  button.type = 'button';
+  button.addEventListener('click', choose);
+  return button;
+}
+
+function headRow(...names) {
+  const head = make('tr');
+  for (const name of names) {
+    const cell = make('th', '', name);
+    cell.scope = 'col';
+    head.append(cell);
+  }
+  return head;
+}
+
+// The program's files; choosing one looks inside it and shows its sectors
+// on the map of the disk it came from. One click handler for the table.
 function showFiles(run, files) {
   // Built apart and added at once: one layout for a thousand rows.
   const rows = document.createDocumentFragment();
-  const head = make('tr');
-  head.append(make('th', '', text.name), make('th', '', text.size));
-  for (const cell of head.children) cell.scope = 'col';
-  rows.append(head);
+  rows.append(headRow(text.name, text.size));
   for (const file of files) {
     const row = make('tr');
-    row.append(make('td', 'name', file.name),
-               make('td', 'size', String(file.bytes.length)));
+    const name = make('td', 'name');
+    name.append(make('button', 'link', file.name));
+    row.append(name, make('td', 'size', String(file.bytes.length)));
     rows.append(row);
   }
   run.table.append(rows);
+  let origins = null;
+  run.table.addEventListener('click', (event) => {
+    const button = event.target.closest('button');
+    if (!button) return;
+    const file = files[button.closest('tr').rowIndex - 1];
+    lookInside(run, file.name, file.bytes, []);
+    origins ??= writers(run);
+    const origin = origins.get(file.name);
+    if (origin) showOnMap(run, origin.position, origin.index, false);
+  });
+}
+
+// The readable parts of the files that failed, with how much is missing.
+function showSalvaged(run, salvaged) {
+  if (salvaged.length === 0) return;
+  run.parts.append(headRow(text.part, text.size, text.missingBytes, text.from));
+  for (const part of salvaged) {
+    const disk = run.disks.find((d) => d.position === part.position);
+    const file = disk.files[part.index];
+    const gaps = missingRanges(disk, file);
+    const row = make('tr');
+    const name = make('td', 'name');
+    name.append(fileButton(part.name, () => {
+      lookInside(run, part.name, part.bytes, gaps);
+      showOnMap(run, part.position, part.index, false);
+    }));
+    const lost = gaps.reduce((sum, gap) => sum + gap.to - gap.from, 0);
+    row.append(name, make('td', 'size', String(part.bytes.length)),
+               make('td', 'size', String(lost)),
+               make('td', '', text.fromFile(part.position, file.name)));
+    run.parts.append(row);
+  }
+}
+
+// A look inside a file: offset, hex and Shift_JIS text, 4 KiB at a time,
+// its missing ranges marked.
+const kLookStep = 4096;
+const sjis = new TextDecoder('shift_jis');
+const decodeSjis = (bytes) => sjis.decode(bytes);
+function lookInside(run, name, bytes, gaps) {
+  const look = run.look;
+  look.replaceChildren();
+  look.hidden = false;
+  const heading = make('h3', '', text.look(name));
+  heading.id = `${run.section.getAttribute('aria-labelledby')}-look`;
+  look.setAttribute('aria-labelledby', heading.id);
+  const shown = make('p', 'look-shown');
+  look.append(heading, shown);
+  if (gaps.length > 0) {
+    const words = gaps.map((gap) => `${gap.from}–${gap.to - 1}`).join(', ');
+    look.append(make('p', 'look-gaps', text.lookGaps(words)));
+  }
+  const view = make('pre', 'hex');
+  view.tabIndex = 0;
+  view.setAttribute('aria-label', text.look(name));
+  const more = make('button', 'button', text.lookMore);
+  more.type = 'button';
+  look.append(view, more);
+  let end = 0;
+  const grow = () => {
+    const to = Math.min(bytes.length, end + kLookStep);
+    const lines = document.createDocumentFragment();
+    for (const line of previewLines(bytes, end, to, gaps, decodeSjis)) {
+      lines.append(line.offset + '  ');
+      for (const piece of line.hex) lines.append(piece.gap ? make('span', 'gap', piece.text) : piece.text);
+      lines.append(' '.repeat(line.pad * 3 + 2));
+      for (const piece of line.text) lines.append(piece.gap ? make('span', 'gap', piece.text) : piece.text);
+      lines.append('\n');
+    }
+    view.append(lines);
+    end = to;
+    shown.textContent = text.lookShown(end, bytes.length);
+    more.hidden = end >= bytes.length;
+  };
+  more.addEventListener('click', grow);
+  grow();
+}
+
+// The maps: one closed section a disk, drawn when first opened, so that a
+// run of 64 disks costs 64 lines until one is looked at. Disks with
+// something wrong start open.
+function showMaps(run) {
+  const outer = make('details', 'maps-all');
+  outer.append(make('summary', '', text.maps(run.disks.length)));
+  let troubled = false;
+  for (const disk of run.disks) {
+    const failed = disk.files.filter((f) => f.failed >= 0).length;
+    const trouble = failed > 0 || disk.verdict !== 'data-disk' || !disk.directoryRead;
+    troubled ||= trouble;
+    const details = make('details', 'disk-map');
+    const lines = diskSummary(disk, lang);
+    details.append(make('summary', '', lines[0]));
+    const map = { disk, details, drawn: false, lines };
+    run.mapOf.set(disk.position, map);
+    details.addEventListener('toggle', () => {
+      if (details.open && !map.drawn) drawMap(run, map);
+    });
+    outer.append(details);
+    if (trouble) {
+      details.open = true;
+      drawMap(run, map);
+    }
+  }
+  outer.open = troubled;
+  run.maps.append(outer);
+}
+
+// The map of one disk, as a grid: a column a cylinder, a row for each head
+// and sector number its pieces ask for; each cell coloured by whose piece
+// it is, marked where a piece was not read or the track cannot be read.
+// Below it the line that names the chosen cell, the key and the summary.
+const kPalette = 8;
+function drawMap(run, map) {
+  map.drawn = true;
+  const { disk, details } = map;
+  const layout = mapLayout(disk);
+  const table = make('table', 'map');
+  table.setAttribute('role', 'grid');
+  table.setAttribute('aria-label', text.mapLabel(disk.position));
+  const head = make('tr');
+  head.append(make('td', 'corner'));
+  for (let c = 0; c < kCylinders; ++c) {
+    const th = make('th', c % 10 === 0 ? '' : 'quiet', String(c));
+    th.scope = 'col';
+    head.append(th);
+  }
+  const body = document.createDocumentFragment();
+  body.append(head);
+  const cells = [];
+  layout.rows.forEach((row, r) => {
+    const tr = make('tr');
+    tr.dataset.head = row.head;
+    tr.dataset.record = row.record;
+    const th = make('th', '', `H${row.head} ${row.record < 0 ? text.otherRecords : 'R' + row.record}`);
+    th.scope = 'row';
+    tr.append(th);
+    const line = [];
+    for (let c = 0; c < kCylinders; ++c) {
+      const td = make('td');
+      td.tabIndex = -1;
+      const pieces = layout.cells.get(r * kCylinders + c) ?? [];
+      const track = c * 2 + row.head;
+      const kinds = [];
+      if (disk.tracks && disk.tracks[track] !== 0) kinds.push('absent');
+      if (pieces.length > 0) {
+        const p = pieceOf(disk, pieces[0]);
+        kinds.push(p.role === 'file' ? `file f${p.file % kPalette}` : 'sys');
+        if (pieces.some((k) => pieceOf(disk, k).state !== 'read')) kinds.push('bad');
+      }
+      td.className = kinds.join(' ');
+      td.setAttribute('aria-label', cellWords(disk, row, c, pieces, lang));
+      tr.append(td);
+      line.push({ td, pieces });
+    }
+    cells.push(line);
+    body.append(tr);
+  });
+  table.append(body);
+  map.cells = cells;
+  map.layout = layout;
+  const status = make('p', 'map-status');
+  status.setAttribute('role', 'status');
+  map.status = status;
+  const first = cells.flat().find((cell) => cell.pieces.length > 0) ?? cells[0]?.[0];
+  if (first) first.td.tabIndex = 0;
+  table.addEventListener('focusin', (event) => {
+    const td = event.target.closest('td');
+    if (!td || !td.hasAttribute('aria-label')) return;
+    for (const cell of table.querySelectorAll('td[tabindex="0"]')) cell.tabIndex = -1;
+    td.tabIndex = 0;
+    status.textContent = td.getAttribute('aria-label');
+  });
+  table.addEventListener('keydown', (event) => moveInMap(run, map, event));
+  const scroll = make('div', 'map-scroll');
+  scroll.append(table);
+  const legend = make('ul', 'legend');
+  for (const [kind, words] of text.legend) {
+    const item = make('li');
+    item.append(make('span', `swatch ${kind === 'file' ? 'file f0' : kind}`), words);
+    legend.append(item);
+  }
+  const help = make('p', 'map-help', text.mapHelp);
+  const summary = make('ul', 'map-text');
+  for (const line of map.lines.slice(1)) summary.append(make('li', '', line));
+  details.append(scroll, status, help, legend, summary);
+  for (const { position, file } of run.chosen) {
+    if (position === disk.position) markFile(map, file);
+  }
+}
+
+// Arrow keys, Home and End move in the grid; Enter or Space chooses the
+// cell's file.
+function moveInMap(run, map, event) {
+  const td = event.target.closest('td');
+  if (!td) return;
+  const r = td.parentElement.rowIndex - 1;
+  const c = td.cellIndex - 1;
+  const rows = map.cells.length;
+  const moves = {
+    ArrowLeft: [r, c - 1], ArrowRight: [r, c + 1], ArrowUp: [r - 1, c], ArrowDown: [r + 1, c],
+    Home: [r, 0], End: [r, kCylinders - 1],
+  };
+  if (event.key in moves) {
+    const [to, across] = moves[event.key];
+    if (to >= 0 && to < rows && across >= 0 && across < kCylinders) map.cells[to][across].td.focus();
+    event.preventDefault();
+  } else if (event.key === 'Enter' || event.key === ' ') {
+    const k = map.cells[r][c].pieces.find((piece) => pieceOf(map.disk, piece).role === 'file');
+    if (k !== undefined) chooseOnMap(run, map, pieceOf(map.disk, k).file);
+    event.preventDefault();
+  }
+}
+
+// A file chosen on its map: its sectors marked, and its bytes looked into
+// where the page has them (the program's file, or its readable part).
+function chooseOnMap(run, map, index) {
+  showOnMap(run, map.disk.position, index, false);
+  const file = map.disk.files[index];
+  if (file.failed >= 0) {
+    const part = run.salvagedParts?.find((p) => p.position === map.disk.position && p.index === index);
+    if (part) lookInside(run, part.name, part.bytes, missingRanges(map.disk, file));
+  } else if (writers(run).get(file.name)?.position === map.disk.position) {
+    const written = run.files?.find((f) => f.name === file.name);
+    if (written) lookInside(run, written.name, written.bytes, []);
+  }
+}
+
+function markFile(map, index) {
+  for (const line of map.cells) {
+    for (const { td, pieces } of line) {
+      const mine = pieces.some((k) => {
+        const p = pieceOf(map.disk, k);
+        return p.role === 'file' && p.file === index;
+      });
+      td.classList.toggle('chosen', mine);
+    }
+  }
+}
+
+// Shows file `index` of disk `position` on its map, opening and drawing it;
+// with `focus`, moves the focus to its first piece not read (or its first).
+function showOnMap(run, position, index, focus) {
+  const map = run.mapOf.get(position);
+  if (!map) return;
+  for (const other of run.mapOf.values()) {
+    if (other !== map && other.drawn) markFile(other, -1);
+  }
+  run.chosen = [{ position, file: index }];
+  map.details.parentElement.open = true;
+  map.details.open = true;
+  if (!map.drawn) drawMap(run, map);
+  markFile(map, index);
+  if (!focus) return;
+  const file = map.disk.files[index];
+  const target = file?.failed >= 0 ? file.failed : file?.first;
+  for (const line of map.cells) {
+    for (const cell of line) {
+      if (cell.pieces.includes(target)) {
+        cell.td.focus();
+        return;
+      }
+    }
+  }
 }
 
 async function finish(run, name, result) {
@@ -172,9 +562,12 @@ async function finish(run, name, result) {
   } else if (figures.dataDisks === 0) {
     run.word.textContent = text.noDataDisk;
   }
-  if (result.files.length === 0) return;
-  showFiles(run, result.files);
-  await saveFiles(run, name, result.files, result.zip);
+  run.files = result.files;
+  run.salvagedParts = result.salvaged;
+  if (run.disks.length > 0) showMaps(run);
+  if (result.files.length > 0) showFiles(run, result.files);
+  showSalvaged(run, result.salvaged);
+  if (result.files.length > 0 || result.salvaged.length > 0) await saveFiles(run, name, result);
 }
 
 // Hands the image's bytes over to the worker (moved, not copied) and shows
@@ -188,6 +581,16 @@ function runInWorker(run, id, name, image) {
         showLine(run, data.stream, data.line);
         run.progress.textContent =
             text.progress(data.figures.disksReached, data.figures.disks);
+        return;
+      }
+      // Right after a failure line: its file, whose reason comes with the
+      // disk's description.
+      if (data.kind === 'salvage') {
+        run.failures.push({ file: data.file, line: run.messages.lastElementChild });
+        return;
+      }
+      if (data.kind === 'disk') {
+        showDisk(run, data.disk);
         return;
       }
       stop();
@@ -204,7 +607,7 @@ function runInWorker(run, id, name, image) {
     };
     worker.addEventListener('message', onMessage);
     worker.addEventListener('error', onError);
-    worker.postMessage({ id, name, image }, [image]);
+    worker.postMessage({ id, name, image, lang }, [image]);
   });
 }
 

@@ -5,8 +5,12 @@
 // a fresh instance of the program, gives it the image as a read-only file
 // whose contents are the very bytes the page read and handed over, runs the
 // command into an empty directory in memory and hands back every message as
-// it is written, then the files the run left there and their zip.
-/* global createDorvex, fflate, kProgram */
+// it is written, then the files the run left there and their zip. The
+// program also tells it what each disk's run found (describeDisk, from
+// explain.js, which the build puts ahead of this) and hands it the readable
+// part of each file that failed: those go to the page as each disk ends,
+// and the readable parts into a zip of their own with MISSING.txt.
+/* global createDorvex, fflate, kProgram, describeDisk, missingText */
 'use strict';
 
 // A fixed time for every zip member, so that one image gives one zip.
@@ -91,16 +95,43 @@ function takeFiles(FS, directory) {
   return files;
 }
 
-async function extract(id, name, image) {
+// The readable parts of the files that failed, and MISSING.txt (in the
+// page's language) that names each one's missing ranges and why; their zip
+// too, or null when every file was read whole.
+function salvage(salvaged, lang) {
+  if (salvaged.length === 0) return { salvaged, missing: null, zip: null };
+  const missing = new TextEncoder().encode(missingText(salvaged, lang));
+  const members = { 'MISSING.txt': [missing, { mtime: kZipTime }] };
+  for (const part of salvaged) members[part.file.salvage] = [part.bytes, { mtime: kZipTime }];
+  return { salvaged, missing, zip: fflate.zipSync(members, { level: kZipLevel }) };
+}
+
+async function extract(id, name, image, lang) {
   let dorvex = null;
   const message = (stream) => (line) => {
     self.postMessage({ id, kind: 'line', stream, line,
                        figures: figuresOf(dorvex) });
   };
+  // A failed file's readable part comes right after its failure line, and
+  // its disk's description once the disk's last line is written.
+  let pending = [];
+  const salvaged = [];
   dorvex = await createDorvex({
     wasmBinary: programBytes,
     print: message('out'),
     printErr: message('err'),
+    onSalvage: (file, pointer, length) => {
+      pending.push({ file, bytes: dorvex.HEAPU8.slice(pointer, pointer + length) });
+      self.postMessage({ id, kind: 'salvage', file });
+    },
+    onDisk: () => {
+      const disk = describeDisk(dorvex);
+      for (const part of pending) {
+        salvaged.push({ disk, file: disk.files[part.file], index: part.file, bytes: part.bytes });
+      }
+      pending = [];
+      self.postMessage({ id, kind: 'disk', disk });
+    },
   });
   const FS = dorvex.FS;
   cutFilesInPlace(FS);
@@ -117,14 +148,20 @@ async function extract(id, name, image) {
   const members = {};
   for (const file of files) members[file.name] = [file.bytes, { mtime: kZipTime }];
   const zip = fflate.zipSync(members, { level: kZipLevel });
+  const saved = salvage(salvaged, lang);
+  const parts = saved.salvaged.map((part) => ({ position: part.disk.position, index: part.index,
+                                                name: part.file.salvage, bytes: part.bytes }));
   self.postMessage({ id, kind: 'done', status, figures: figuresOf(dorvex),
-                     files, zip },
-                   [zip.buffer, ...files.map((file) => file.bytes.buffer)]);
+                     files, zip, salvaged: parts, missing: saved.missing,
+                     salvageZip: saved.zip },
+                   [zip.buffer, ...files.map((file) => file.bytes.buffer),
+                    ...parts.map((part) => part.bytes.buffer),
+                    ...(saved.zip ? [saved.zip.buffer, saved.missing.buffer] : [])]);
 }
 
 self.onmessage = (event) => {
-  const { id, name, image } = event.data;
-  extract(id, name, image).catch((error) => {
+  const { id, name, image, lang } = event.data;
+  extract(id, name, image, lang).catch((error) => {
     self.postMessage({ id, kind: 'failed', reason: String(error?.message ?? error) });
   });
 };
