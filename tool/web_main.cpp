@@ -4,9 +4,10 @@
 // messages in UTF-8 and hand each line to the page; its files go to the
 // module's current directory.
 //
-// The figures of a run cross to JavaScript one exported function each,
-// named as the figure is: a name that one side misspells is a function the
-// other side does not have, and the call fails at once.
+// The figures of a run cross to JavaScript one exported function each (a
+// disk's pieces and files a table each), named as the figure is: a name that
+// one side misspells is a function the other side does not have, and the call
+// fails at once.
 //
 // A page that sets the hooks onDisk and onSalvage (options of the module,
 // like print) is told what each disk's run found: during each call the
@@ -15,6 +16,8 @@
 
 #include <emscripten/emscripten.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <iostream>
 
 #include "tool/command.h"
@@ -58,9 +61,21 @@ class PageObserver : public dorvex::RunObserver {
 
 PageObserver g_observer;
 
-const dorvex::PieceReport* Piece(int k) {
-  if (g_shown == nullptr || k < 0 || k >= g_shown->piece_count) return nullptr;
-  return &g_shown->pieces[k];
+constexpr int kPieceFields = 11;
+constexpr int kFileFields = 7;
+int32_t g_piece_table[dorvex::DiskReport::kMaxPieces * kPieceFields];
+int32_t g_file_table[dorvex::kDirectoryEntries * kFileFields];
+// Each name is 3 characters; a space between them.
+char g_file_names[dorvex::kDirectoryEntries * 4];
+
+// A name's address in the module's memory, as the page reads it (32 bits).
+int32_t AddressOf(const char* name) {
+  return static_cast<int32_t>(reinterpret_cast<uintptr_t>(name));
+}
+
+const char* PieceStateName(dorvex::ReadFault state) {
+  return state == dorvex::ReadFault::kNone ? "read"
+                                           : dorvex::ReadFaultName(state);
 }
 
 const dorvex::FileReport* File(int i) {
@@ -68,20 +83,8 @@ const dorvex::FileReport* File(int i) {
   return &g_shown->files[i];
 }
 
-// Each accessor of a piece or a file gives -1 (or an empty name) for an
-// index it does not have, or outside a hook's call.
-template <typename Field>
-int PieceField(int k, Field field) {
-  const dorvex::PieceReport* piece = Piece(k);
-  return piece != nullptr ? static_cast<int>(field(*piece)) : -1;
-}
-
-template <typename Field>
-int FileField(int i, Field field) {
-  const dorvex::FileReport* file = File(i);
-  return file != nullptr ? static_cast<int>(field(*file)) : -1;
-}
-
+// Each accessor gives -1 (or an empty name, or no table) outside a hook's
+// call.
 template <typename Field>
 int DiskField(Field field) {
   return g_shown != nullptr ? static_cast<int>(field(*g_shown)) : -1;
@@ -151,82 +154,69 @@ EMSCRIPTEN_KEEPALIVE const char* dorvex_track_state(int t) {
                                            : dorvex::ReadFaultName(state);
 }
 
-// Its pieces, in the order its reads asked for them.
+// Its pieces, in the order its reads asked for them, and its files (each
+// directory entry with a length, in entry order): a table of numbers each,
+// filled by one call, since an image of 64 disks has some 50,000 pieces and
+// a call a figure costs the page more than the run's own reads. A row's
+// role and state are the addresses of their names; the page checks the
+// count of fields in a row, so that neither side adds one alone.
 EMSCRIPTEN_KEEPALIVE int dorvex_piece_count() {
   return DiskField([](const DiskReport& d) { return d.piece_count; });
 }
-EMSCRIPTEN_KEEPALIVE const char* dorvex_piece_role(int k) {
-  const PieceReport* piece = Piece(k);
-  return piece != nullptr ? dorvex::PieceRoleName(piece->role) : "";
-}
-EMSCRIPTEN_KEEPALIVE int dorvex_piece_file(int k) {
-  return PieceField(k, [](const PieceReport& p) { return p.file; });
-}
-EMSCRIPTEN_KEEPALIVE int dorvex_piece_track(int k) {
-  return PieceField(k, [](const PieceReport& p) { return p.at.track; });
-}
-EMSCRIPTEN_KEEPALIVE int dorvex_piece_cylinder(int k) {
-  return PieceField(k, [](const PieceReport& p) { return p.at.c; });
-}
-EMSCRIPTEN_KEEPALIVE int dorvex_piece_head(int k) {
-  return PieceField(k, [](const PieceReport& p) { return p.at.h; });
-}
-EMSCRIPTEN_KEEPALIVE int dorvex_piece_record(int k) {
-  return PieceField(k, [](const PieceReport& p) { return p.at.r; });
-}
-EMSCRIPTEN_KEEPALIVE int dorvex_piece_size_code(int k) {
-  return PieceField(k, [](const PieceReport& p) { return p.size_code; });
-}
-EMSCRIPTEN_KEEPALIVE int dorvex_piece_from(int k) {
-  return PieceField(k, [](const PieceReport& p) { return p.from; });
-}
-EMSCRIPTEN_KEEPALIVE int dorvex_piece_length(int k) {
-  return PieceField(k, [](const PieceReport& p) { return p.length; });
-}
-EMSCRIPTEN_KEEPALIVE const char* dorvex_piece_state(int k) {
-  const PieceReport* piece = Piece(k);
-  if (piece == nullptr) return "";
-  return piece->state == dorvex::ReadFault::kNone
-             ? "read"
-             : dorvex::ReadFaultName(piece->state);
-}
-EMSCRIPTEN_KEEPALIVE int dorvex_piece_held(int k) {
-  return PieceField(k, [](const PieceReport& p) {
-    return p.state == dorvex::ReadFault::kSectorShort ||
-                   p.state == dorvex::ReadFault::kFileEndsInData
-               ? p.held
-               : 0;
-  });
+EMSCRIPTEN_KEEPALIVE int dorvex_piece_fields() { return kPieceFields; }
+// role, file, track, C, H, R, N, from, length, state, held.
+EMSCRIPTEN_KEEPALIVE const int32_t* dorvex_piece_table() {
+  if (g_shown == nullptr) return nullptr;
+  int32_t* row = g_piece_table;
+  for (int32_t k = 0; k < g_shown->piece_count; ++k, row += kPieceFields) {
+    const PieceReport& p = g_shown->pieces[k];
+    const bool counted = p.state == dorvex::ReadFault::kSectorShort ||
+                         p.state == dorvex::ReadFault::kFileEndsInData;
+    const int32_t fields[kPieceFields] = {
+        AddressOf(dorvex::PieceRoleName(p.role)),
+        p.file,
+        p.at.track,
+        p.at.c,
+        p.at.h,
+        p.at.r,
+        p.size_code,
+        p.from,
+        p.length,
+        AddressOf(PieceStateName(p.state)),
+        counted ? p.held : 0};
+    std::copy(fields, fields + kPieceFields, row);
+  }
+  return g_piece_table;
 }
 
-// Its files: each directory entry with a length, in entry order.
 EMSCRIPTEN_KEEPALIVE int dorvex_file_count() {
   return DiskField([](const DiskReport& d) { return d.file_count; });
 }
-EMSCRIPTEN_KEEPALIVE int dorvex_file_entry(int i) {
-  return FileField(i, [](const FileReport& f) { return f.entry; });
+EMSCRIPTEN_KEEPALIVE int dorvex_file_fields() { return kFileFields; }
+// entry, length, start track, start record, first piece, piece count,
+// failed piece (-1: read whole).
+EMSCRIPTEN_KEEPALIVE const int32_t* dorvex_file_table() {
+  if (g_shown == nullptr) return nullptr;
+  int32_t* row = g_file_table;
+  for (int32_t i = 0; i < g_shown->file_count; ++i, row += kFileFields) {
+    const FileReport& f = g_shown->files[i];
+    const int32_t fields[kFileFields] = {
+        f.entry,       f.length,      f.start_track, f.start_record,
+        f.first_piece, f.piece_count, f.failed_piece};
+    std::copy(fields, fields + kFileFields, row);
+  }
+  return g_file_table;
 }
-EMSCRIPTEN_KEEPALIVE const char* dorvex_file_name(int i) {
-  const FileReport* file = File(i);
-  return file != nullptr ? file->name : "";
-}
-EMSCRIPTEN_KEEPALIVE int dorvex_file_length(int i) {
-  return FileField(i, [](const FileReport& f) { return f.length; });
-}
-EMSCRIPTEN_KEEPALIVE int dorvex_file_start_track(int i) {
-  return FileField(i, [](const FileReport& f) { return f.start_track; });
-}
-EMSCRIPTEN_KEEPALIVE int dorvex_file_start_record(int i) {
-  return FileField(i, [](const FileReport& f) { return f.start_record; });
-}
-EMSCRIPTEN_KEEPALIVE int dorvex_file_first_piece(int i) {
-  return FileField(i, [](const FileReport& f) { return f.first_piece; });
-}
-EMSCRIPTEN_KEEPALIVE int dorvex_file_piece_count(int i) {
-  return FileField(i, [](const FileReport& f) { return f.piece_count; });
-}
-EMSCRIPTEN_KEEPALIVE int dorvex_file_failed_piece(int i) {
-  return FileField(i, [](const FileReport& f) { return f.failed_piece; });
+// The console's names of the files, in the table's order, a space between.
+EMSCRIPTEN_KEEPALIVE const char* dorvex_file_names() {
+  char* at = g_file_names;
+  for (int32_t i = 0; g_shown != nullptr && i < g_shown->file_count; ++i) {
+    if (i > 0) *at++ = ' ';
+    const char* name = g_shown->files[i].name;
+    for (int c = 0; c < 3 && name[c] != '\0'; ++c) *at++ = name[c];
+  }
+  *at = '\0';
+  return g_file_names;
 }
 EMSCRIPTEN_KEEPALIVE const char* dorvex_file_salvage_name(int i) {
   const FileReport* file = File(i);

@@ -17,10 +17,13 @@ export const kTrackStates = ['present', 'track-absent', 'track-beyond-disk',
 export const kRoles = ['identification', 'directory', 'file'];
 export const kTrackCount = 164;
 
-// A piece's figures, one Int32Array a disk, this many to a piece.
+// A piece's figures, one Int32Array a disk, this many to a piece; a file's
+// in the program's file table.
 const kPieceFields = ['role', 'file', 'track', 'c', 'h', 'r', 'n', 'from',
                       'length', 'state', 'held'];
 const kStride = kPieceFields.length;
+const kFileFields = ['entry', 'length', 'startTrack', 'startRecord', 'first',
+                     'count', 'failed'];
 
 function indexOf(list, name, what) {
   const index = list.indexOf(name);
@@ -28,53 +31,53 @@ function indexOf(list, name, what) {
   return index;
 }
 
+// The `count` rows of `fields` numbers of one of the program's tables, at
+// the address `at`, copied out of its memory.
+function tableOf(dorvex, at, count, fields, kind, what) {
+  if (kind !== fields) {
+    throw new Error(`the program gives ${kind} figures a ${what}, the page reads ${fields}`);
+  }
+  return count > 0 ? dorvex.HEAP32.slice(at >> 2, (at >> 2) + count * fields) : new Int32Array(0);
+}
+
 // Reads the disk that the program's accessors describe (during its onDisk
-// call) into plain data that crosses to the page. The names of states and
+// call) as it crosses from the worker to the page: numbers in tables and
+// the files' names in one string, which cost the crossing little (a disk
+// is read in a few calls, not a few per piece). The names of states and
 // roles are the program's constants, read once each by address.
-export function describeDisk(dorvex) {
-  const names = dorvex.dorvexNames ??= new Map();
-  const constant = (pointer) => {
-    let name = names.get(pointer);
-    if (name === undefined) names.set(pointer, name = dorvex.UTF8ToString(pointer));
-    return name;
+export function readDisk(dorvex) {
+  // The same name may stand in two lists ("track-absent"), at two indices.
+  const known = dorvex.dorvexNames ??= new Map();
+  const constant = (pointer, list, what) => {
+    let names = known.get(list);
+    if (names === undefined) known.set(list, names = new Map());
+    let index = names.get(pointer);
+    if (index === undefined) names.set(pointer, index = indexOf(list, dorvex.UTF8ToString(pointer), what));
+    return index;
   };
-  const verdict = constant(dorvex._dorvex_disk_verdict());
+  const verdict = dorvex.UTF8ToString(dorvex._dorvex_disk_verdict());
   let tracks = null;
   if (verdict !== 'cannot-select') {
     tracks = new Uint8Array(kTrackCount);
     for (let t = 0; t < kTrackCount; ++t) {
-      tracks[t] = indexOf(kTrackStates, constant(dorvex._dorvex_track_state(t)), 'track state');
+      tracks[t] = constant(dorvex._dorvex_track_state(t), kTrackStates, 'track state');
     }
   }
   const count = dorvex._dorvex_piece_count();
-  const pieces = new Int32Array(count * kStride);
-  for (let k = 0, at = 0; k < count; ++k, at += kStride) {
-    pieces[at] = indexOf(kRoles, constant(dorvex._dorvex_piece_role(k)), 'piece role');
-    pieces[at + 1] = dorvex._dorvex_piece_file(k);
-    pieces[at + 2] = dorvex._dorvex_piece_track(k);
-    pieces[at + 3] = dorvex._dorvex_piece_cylinder(k);
-    pieces[at + 4] = dorvex._dorvex_piece_head(k);
-    pieces[at + 5] = dorvex._dorvex_piece_record(k);
-    pieces[at + 6] = dorvex._dorvex_piece_size_code(k);
-    pieces[at + 7] = dorvex._dorvex_piece_from(k);
-    pieces[at + 8] = dorvex._dorvex_piece_length(k);
-    pieces[at + 9] = indexOf(kPieceStates, constant(dorvex._dorvex_piece_state(k)), 'piece state');
-    pieces[at + 10] = dorvex._dorvex_piece_held(k);
+  const pieces = tableOf(dorvex, dorvex._dorvex_piece_table(), count, kStride,
+                         dorvex._dorvex_piece_fields(), 'piece');
+  for (let at = 0; at < pieces.length; at += kStride) {
+    pieces[at] = constant(pieces[at], kRoles, 'piece role');
+    pieces[at + 9] = constant(pieces[at + 9], kPieceStates, 'piece state');
   }
-  const files = [];
-  for (let i = 0, n = dorvex._dorvex_file_count(); i < n; ++i) {
-    const failed = dorvex._dorvex_file_failed_piece(i);
-    files.push({
-      entry: dorvex._dorvex_file_entry(i),
-      name: dorvex.UTF8ToString(dorvex._dorvex_file_name(i)),
-      length: dorvex._dorvex_file_length(i),
-      startTrack: dorvex._dorvex_file_start_track(i),
-      startRecord: dorvex._dorvex_file_start_record(i),
-      first: dorvex._dorvex_file_first_piece(i),
-      count: dorvex._dorvex_file_piece_count(i),
-      failed,
-      salvage: failed < 0 ? '' : dorvex.UTF8ToString(dorvex._dorvex_file_salvage_name(i)),
-    });
+  const fileCount = dorvex._dorvex_file_count();
+  const files = tableOf(dorvex, dorvex._dorvex_file_table(), fileCount, kFileFields.length,
+                        dorvex._dorvex_file_fields(), 'file');
+  const salvage = [];
+  for (let i = 0; i < fileCount; ++i) {
+    if (files[i * kFileFields.length + 6] >= 0) {
+      salvage[i] = dorvex.UTF8ToString(dorvex._dorvex_file_salvage_name(i));
+    }
   }
   return {
     position: dorvex._dorvex_disk_position(),
@@ -84,7 +87,21 @@ export function describeDisk(dorvex) {
     markValue: dorvex._dorvex_disk_mark_value(),
     directoryRead: dorvex._dorvex_directory_read() === 1,
     tracks, pieces, files,
+    names: fileCount > 0 ? dorvex.UTF8ToString(dorvex._dorvex_file_names()) : '',
+    salvage,
   };
+}
+
+// A disk as read (readDisk) with its files as objects, as the page uses it.
+export function diskOf(read) {
+  const { files: table, names, salvage, ...disk } = read;
+  const named = names === '' ? [] : names.split(' ');
+  disk.files = named.map((name, i) => {
+    const file = { name, salvage: salvage[i] ?? '' };
+    kFileFields.forEach((field, f) => { file[field] = table[i * kFileFields.length + f]; });
+    return file;
+  });
+  return disk;
 }
 
 export const pieceCount = (disk) => disk.pieces.length / kStride;

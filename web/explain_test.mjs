@@ -5,21 +5,32 @@
 import assert from 'node:assert/strict';
 import test from 'node:test';
 import {
-  describeDisk, pieceOf, fileReason, verdictReason, directoryNote, missingRanges,
+  readDisk, diskOf, pieceOf, fileReason, verdictReason, directoryNote, missingRanges,
   missingText, mapLayout, diskSummary, previewLines, kMapRecords,
 } from './explain.js';
 
 // The accessors of a run's module for one disk given as plain data; each
-// name is a C string in its memory (a number here).
-function fakeCore(disk) {
+// name is a C string in its memory (a number here), each table a run of
+// 32-bit words in it.
+function fakeCore(disk, { pieceFields = 11 } = {}) {
   const strings = [];
   const name = (s) => {
     if (!strings.includes(s)) strings.push(s);
     return 1 + strings.indexOf(s);
   };
-  const piece = (field) => (k) => disk.pieces[k][field];
-  const file = (field) => (i) => disk.files[i][field];
+  const words = [0];
+  const table = (rows) => {
+    const at = words.length * 4;
+    for (const row of rows) words.push(...row);
+    return at;
+  };
+  const pieces = table(disk.pieces.map((p) => [name(p.role), p.file, p.track, p.c, p.h, p.r, p.n,
+                                                 p.from, p.length, name(p.state), p.held]));
+  const files = table(disk.files.map((f) => [f.entry, f.length, f.startTrack, f.startRecord,
+                                               f.first, f.count, f.failed]));
+  const names = name(disk.files.map((f) => f.name).join(' '));
   return {
+    HEAP32: Int32Array.from(words),
     UTF8ToString: (pointer) => strings[pointer - 1],
     _dorvex_disk_position: () => disk.position,
     _dorvex_disk_verdict: () => name(disk.verdict),
@@ -29,29 +40,16 @@ function fakeCore(disk) {
     _dorvex_directory_read: () => (disk.directoryRead ? 1 : 0),
     _dorvex_track_state: (t) => name(disk.absent?.includes(t) ? 'track-absent' : 'present'),
     _dorvex_piece_count: () => disk.pieces.length,
-    _dorvex_piece_role: (k) => name(disk.pieces[k].role),
-    _dorvex_piece_file: piece('file'),
-    _dorvex_piece_track: piece('track'),
-    _dorvex_piece_cylinder: piece('c'),
-    _dorvex_piece_head: piece('h'),
-    _dorvex_piece_record: piece('r'),
-    _dorvex_piece_size_code: piece('n'),
-    _dorvex_piece_from: piece('from'),
-    _dorvex_piece_length: piece('length'),
-    _dorvex_piece_state: (k) => name(disk.pieces[k].state),
-    _dorvex_piece_held: piece('held'),
+    _dorvex_piece_fields: () => pieceFields,
+    _dorvex_piece_table: () => pieces,
     _dorvex_file_count: () => disk.files.length,
-    _dorvex_file_entry: file('entry'),
-    _dorvex_file_name: (i) => name(disk.files[i].name),
-    _dorvex_file_length: file('length'),
-    _dorvex_file_start_track: file('startTrack'),
-    _dorvex_file_start_record: file('startRecord'),
-    _dorvex_file_first_piece: file('first'),
-    _dorvex_file_piece_count: file('count'),
-    _dorvex_file_failed_piece: file('failed'),
+    _dorvex_file_fields: () => 7,
+    _dorvex_file_table: () => files,
+    _dorvex_file_names: () => names,
     _dorvex_file_salvage_name: (i) => name(disk.files[i].salvage),
   };
 }
+const describeDisk = (core) => diskOf(readDisk(core));
 
 const system = (role, r, state = 'read') =>
   ({ role, file: -1, track: 0, c: 0, h: 0, r, n: 1, from: (r - 1) % 2 * 256, length: 256, state, held: 0 });
@@ -83,6 +81,7 @@ test('reads what the accessors say, names by their index', () => {
   assert.deepEqual(disk.files, made.files);
   assert.throws(() => describeDisk(fakeCore({ ...made, verdict: 'data-disk',
     pieces: [{ ...made.pieces[0], state: 'melted' }] })), /melted/);
+  assert.throws(() => describeDisk(fakeCore(made, { pieceFields: 12 })), /12 figures a piece/);
 });
 
 // Each reason, under the failure line, in both languages.

@@ -6,7 +6,7 @@
 // figure comes from the program, and explain.js (put ahead of this by the
 // build) words them. An ES module, inline: the page fetches nothing.
 /* global diskSummary, directoryNote, fileReason, verdictReason, mapLayout,
-   cellWords, pieceOf, missingRanges, previewLines, kCylinders */
+   cellWords, pieceOf, missingRanges, previewLines, kCylinders, diskOf */
 
 const kTexts = {
   ja: {
@@ -590,7 +590,7 @@ function runInWorker(run, id, name, image) {
         return;
       }
       if (data.kind === 'disk') {
-        showDisk(run, data.disk);
+        showDisk(run, diskOf(data.disk));
         return;
       }
       stop();

@@ -6,11 +6,11 @@
 // whose contents are the very bytes the page read and handed over, runs the
 // command into an empty directory in memory and hands back every message as
 // it is written, then the files the run left there and their zip. The
-// program also tells it what each disk's run found (describeDisk, from
+// program also tells it what each disk's run found (readDisk, from
 // explain.js, which the build puts ahead of this) and hands it the readable
 // part of each file that failed: those go to the page as each disk ends,
 // and the readable parts into a zip of their own with MISSING.txt.
-/* global createDorvex, fflate, kProgram, describeDisk, missingText */
+/* global createDorvex, fflate, kProgram, readDisk, diskOf, missingText */
 'use strict';
 
 // A fixed time for every zip member, so that one image gives one zip.
@@ -125,12 +125,15 @@ async function extract(id, name, image, lang) {
       self.postMessage({ id, kind: 'salvage', file });
     },
     onDisk: () => {
-      const disk = describeDisk(dorvex);
-      for (const part of pending) {
-        salvaged.push({ disk, file: disk.files[part.file], index: part.file, bytes: part.bytes });
+      const read = readDisk(dorvex);
+      if (pending.length > 0) {
+        const disk = diskOf(read);
+        for (const part of pending) {
+          salvaged.push({ disk, file: disk.files[part.file], index: part.file, bytes: part.bytes });
+        }
+        pending = [];
       }
-      pending = [];
-      self.postMessage({ id, kind: 'disk', disk });
+      self.postMessage({ id, kind: 'disk', disk: read });
     },
   });
   const FS = dorvex.FS;
