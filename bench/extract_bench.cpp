@@ -42,7 +42,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -631,11 +630,12 @@ Measured Measure(const Scenario& s, int runs, const fs::path& scratch,
       kCallsTakenName, kCallsConsoleLine, MetWord(calls_met));
   std::printf(
       "  bytes read       %lld, %.3f passes over the image (budget <= %lld: "
-      "%d passes, %ld bytes a disk header, %ld more): %s\n",
+      "%d %s, %ld bytes a disk header, %ld more): %s\n",
       static_cast<long long>(dorvex_read),
       static_cast<double>(dorvex_read) / static_cast<double>(image_size),
-      static_cast<long long>(read_budget), s.read_passes, kDiskHeaderBytes,
-      kReadSlack, MetWord(read_met));
+      static_cast<long long>(read_budget), s.read_passes,
+      s.read_passes == 1 ? "pass" : "passes", kDiskHeaderBytes, kReadSlack,
+      MetWord(read_met));
   std::printf("  peak RSS         %ld KiB (budget <= %ld KiB): %s\n",
               dorvex_rss, s.rss_budget_kib, MetWord(rss_met));
   if (today > 0) {
