@@ -324,12 +324,17 @@ function spans(numbers) {
   return out.join(', ');
 }
 
+// The first line of a disk's summary, which names it among the maps: all
+// that a map not yet opened costs.
+export function diskHeadLine(disk, lang) {
+  return kWords[lang].diskHead(disk, disk.files.filter((f) => f.failed >= 0).length);
+}
+
 // The text summary of a disk, for a reader without sight and for anyone:
 // a line for the disk, its tracks that cannot be walked, then one a file.
 export function diskSummary(disk, lang) {
   const words = kWords[lang];
-  const failed = disk.files.filter((f) => f.failed >= 0).length;
-  const lines = [words.diskHead(disk, failed)];
+  const lines = [diskHeadLine(disk, lang)];
   const why = verdictReason(disk, lang) || directoryNote(disk, lang);
   if (why) lines.push(why);
   if (disk.tracks) {

@@ -5,7 +5,7 @@
 // It decides nothing about images: every message, every file and every
 // figure comes from the program, and explain.js (put ahead of this by the
 // build) words them. An ES module, inline: the page fetches nothing.
-/* global diskSummary, directoryNote, fileReason, verdictReason, mapLayout,
+/* global diskSummary, diskHeadLine, directoryNote, fileReason, verdictReason, mapLayout,
    cellWords, pieceOf, missingRanges, previewLines, kCylinders, diskOf */
 
 const kTexts = {
@@ -376,9 +376,8 @@ function showMaps(run) {
     const trouble = failed > 0 || disk.verdict !== 'data-disk' || !disk.directoryRead;
     troubled ||= trouble;
     const details = make('details', 'disk-map');
-    const lines = diskSummary(disk, lang);
-    details.append(make('summary', '', lines[0]));
-    const map = { disk, details, drawn: false, lines };
+    details.append(make('summary', '', diskHeadLine(disk, lang)));
+    const map = { disk, details, drawn: false };
     run.mapOf.set(disk.position, map);
     details.addEventListener('toggle', () => {
       if (details.open && !map.drawn) drawMap(run, map);
@@ -469,7 +468,7 @@ function drawMap(run, map) {
   }
   const help = make('p', 'map-help', text.mapHelp);
   const summary = make('ul', 'map-text');
-  for (const line of map.lines.slice(1)) summary.append(make('li', '', line));
+  for (const line of diskSummary(disk, lang).slice(1)) summary.append(make('li', '', line));
   details.append(scroll, status, help, legend, summary);
   for (const { position, file } of run.chosen) {
     if (position === disk.position) markFile(map, file);
