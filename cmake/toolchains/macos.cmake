@@ -38,6 +38,13 @@ set(CMAKE_INSTALL_NAME_TOOL ${dorvex_llvm_bin}/llvm-install-name-tool
 # Zig's cache. On every link, CMake's own checks included: Zig builds libc++
 # once for each processor and each choice of stripping, in minutes.
 set(CMAKE_STRIP "" CACHE FILEPATH "")
+# Zig builds it once for each optimization too: the checks' links, which
+# would have none, take the build's.
+set(CMAKE_C_FLAGS_INIT -O2)
+set(CMAKE_CXX_FLAGS_INIT -O2)
+# CMake's look at the compiler's defaults asks the linker to tell its own,
+# which Zig's does not (-Wl,-v): what it would learn is this.
+set(CMAKE_SIZEOF_VOID_P 8)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
