@@ -8,8 +8,9 @@
 # - each links no library but /usr/lib/libSystem.B.dylib, and every symbol
 #   it leaves undefined is one that libSystem exports on that oldest macOS
 #   (the stub of it that the cross compiler ships);
-# - the arm64 slice carries a code signature (Apple silicon runs no program
-#   without one);
+# - the arm64 slice carries a code signature that holds: each page's SHA-256
+#   is the one its code directory gives (Apple silicon runs no program
+#   without one, nor a page that differs from it);
 # - the messages are in it as Shift_JIS bytes.
 #   scripts/check-macos.sh PROGRAM
 set -euo pipefail
@@ -35,6 +36,29 @@ archs=$("$llvm/llvm-lipo" -archs "$program" 2>/dev/null | tr ' ' '\n' | sort | x
 awk '/^(exports|reexports):/ { take = 1 } /^[a-z-]+:/ && !/^(exports|reexports):/ { take = 0 }
   take' "$stub" | grep -oE "[\$'_A-Za-z0-9.]+" | tr -d "'" | sort -u >"$scratch/exported"
 
+# Checks the signature at offset $2 of the slice $1 as macOS does before it
+# runs a page: the code directory's SHA-256 of each page of the file before
+# the signature must be that page's.
+verify='
+import hashlib, struct, sys
+data = open(sys.argv[1], "rb").read()
+start = int(sys.argv[2])
+magic, _, count = struct.unpack(">III", data[start:start + 12])
+held = False
+for i in range(count if magic == 0xFADE0CC0 else 0):
+    _, at = struct.unpack(">II", data[start + 12 + 8 * i:start + 20 + 8 * i])
+    cd = data[start + at:]
+    if struct.unpack(">I", cd[:4])[0] != 0xFADE0C02:
+        continue
+    hashes, _, _, pages, limit = struct.unpack(">IIIII", cd[16:36])
+    size, kind, page = cd[36], cd[37], 1 << cd[39]
+    held = kind == 2 and size == 32 and limit == start and pages == -(-limit // page)
+    for n in range(pages if held else 0):
+        digest = hashlib.sha256(data[n * page:min((n + 1) * page, limit)]).digest()
+        held = held and digest == cd[hashes + n * size:hashes + (n + 1) * size]
+sys.exit(0 if held else 1)
+'
+
 text=$(printf '%s' '枚めのイメージからファイルを抽出します.' | iconv -f UTF-8 -t SHIFT_JIS)
 for arch in arm64 x86_64; do
   slice=$scratch/$arch
@@ -55,15 +79,17 @@ for arch in arm64 x86_64; do
   [[ -z $unknown ]] || missing+=("$arch: symbols libSystem $minimum lacks: $unknown")
   LC_ALL=C grep -qaF "$text" "$slice" || missing+=("$arch: the messages' Shift_JIS bytes")
   if [[ $arch == arm64 ]]; then
-    # The load command points at an embedded signature: its blob's magic.
-    offset=$(grep -A3 'cmd LC_CODE_SIGNATURE' <<<"$commands" | awk '/dataoff/ { print $2 }')
-    magic=$([[ -n $offset ]] && od -An -tx1 -j "$offset" -N4 "$slice" | tr -d ' \n')
-    [[ $magic == fade0cc0 ]] || missing+=("arm64: a code signature (LC_CODE_SIGNATURE)")
+    offset=$(grep -A3 'cmd LC_CODE_SIGNATURE' <<<"$commands" | awk '/dataoff/ { print $2 }' || true)
+    if [[ -z $offset ]]; then
+      missing+=("arm64: a code signature (LC_CODE_SIGNATURE)")
+    elif ! python3 - "$slice" "$offset" <<<"$verify"; then
+      missing+=("arm64: a signature that holds (the file changed after its link?)")
+    fi
   fi
 done
 
 if (( ${#missing[@]} > 0 )); then
-  printf 'check-macos: %s lacks %s\n' "$program" "${missing[@]}" >&2
+  { echo "check-macos: $program lacks:"; printf '  %s\n' "${missing[@]}"; } >&2
   exit 1
 fi
 echo "check-macos: $program: arm64 and x86_64, macOS $minimum and later, libSystem alone, signed"
