@@ -88,6 +88,7 @@ echo "== macOS"
 # script installs it where it is missing, and checks it), then joined. Not
 # stripped after the link, which would break the signature: the linker
 # leaves the debugging symbols out.
+mac_started=$(date +%s)
 scripts/macos-toolchain.sh
 llvm=$(llvm-config --bindir)
 for arch in arm64 x86_64; do
@@ -99,6 +100,7 @@ cmake --install build/macos-arm64 --prefix "$work/tree" >/dev/null
 "$llvm/llvm-lipo" -create build/macos-arm64/dorvex build/macos-x86_64/dorvex \
   -output "$work/tree/bin/dorvex"
 pack "$work/tree" "$out/dorvex-$version-macOS-universal.tar.gz"
+echo "the macOS package: $(( $(date +%s) - mac_started ))s"
 
 echo "== web"
 # The page: the WebAssembly build of this commit inside one HTML file.
