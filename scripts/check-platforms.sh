@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Builds dorvex for the platforms its users have and runs the whole test
 # suite on each: Windows x64 under Wine; big-endian Linux (s390x), 32-bit
-# Linux (i686) and the Raspberry Pi's ARM Linux (aarch64, armhf) under qemu. Builds the 32-bit Windows program, which nothing
-# here can run, and the release packages, then checks that the Windows zip's
+# Linux (i686) and the Raspberry Pi's ARM Linux (aarch64, armhf) under qemu.
+# Builds the 32-bit Windows program and, for macOS on Apple silicon and
+# Intel, the program and the whole suite, which nothing here can run, and
+# the release packages, then checks that the Windows zip's
 # dorvex.exe extracts the sample image exactly as the Linux build does.
 #   scripts/check-platforms.sh
 set -euo pipefail
@@ -12,7 +14,7 @@ started=$(date +%s)
 packages=(cmake ninja-build g++ libgtest-dev googletest qemu-user wine wine64
   g++-mingw-w64-x86-64 g++-mingw-w64-i686 g++-s390x-linux-gnu
   g++-i686-linux-gnu g++-aarch64-linux-gnu g++-arm-linux-gnueabihf binutils
-  dpkg-dev gzip xvfb xdotool)
+  dpkg-dev gzip xvfb xdotool llvm)
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'ok installed' ||
@@ -39,6 +41,13 @@ for preset in windows-x64 linux-s390x linux-i686 linux-aarch64 linux-armhf \
   windows-x86; do
   echo "== $preset"
   cmake --workflow --preset "$preset"
+done
+scripts/macos-toolchain.sh
+for preset in macos-arm64 macos-x86_64; do
+  echo "== $preset"
+  preset_started=$(date +%s)
+  cmake --workflow --preset "$preset"
+  echo "$preset built in $(( $(date +%s) - preset_started ))s"
 done
 
 echo "== packages"

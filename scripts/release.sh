@@ -2,7 +2,8 @@
 # Makes every release package from a clean clone of what is committed: the
 # page dorvex-<version>.html, which runs in a browser; the Windows zips (x64
 # and x86); for Linux on x86_64, i686, aarch64 and armhf a
-# static program, as a tar.gz and a .deb each; a source archive that holds
+# static program, as a tar.gz and a .deb each; for macOS one universal
+# program (Apple silicon and Intel) as a tar.gz; a source archive that holds
 # no build output; and SHA256SUMS over them all. Any clone of one commit
 # gives the same bytes: every time stamp is the commit's, every owner root,
 # every mode fixed, every archive's members in name order, and no build path
@@ -10,9 +11,10 @@
 # .deb, each program carries its hardening (scripts/check-hardening.sh: a
 # static PIE where the C library allows, RELRO, immediate binding, a stack
 # protector, fortified calls, a stack that never runs code; on Windows a
-# random base and no executable data), and each Linux program extracts the sample exactly
-# as the native build does (x86_64 in an empty root directory, the others
-# under qemu).
+# random base and no executable data; on macOS scripts/check-macos.sh: both
+# slices, the oldest macOS, libSystem alone, PIE, a signature), and each
+# Linux program extracts the sample exactly as the native build does (x86_64
+# in an empty root directory, the others under qemu).
 #   scripts/release.sh [OUTDIR]   (default: release/)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -81,6 +83,25 @@ for preset in "${linux_presets[@]}" windows-x64 windows-x86; do
     repack_deb "$deb" "$out/$(basename "$deb")"
   fi
 done
+echo "== macOS"
+# One program for both processors: each slice built with Zig's clang (the
+# script installs it where it is missing, and checks it), then joined. Not
+# stripped after the link, which would break the signature: the linker
+# leaves the debugging symbols out.
+mac_started=$(date +%s)
+scripts/macos-toolchain.sh
+llvm=$(llvm-config --bindir)
+for arch in arm64 x86_64; do
+  cmake --preset "macos-$arch" -DDORVEX_BUILD_TESTS=OFF >/dev/null
+  cmake --build --preset "macos-$arch" --target dorvex >/dev/null
+done
+rm -rf "$work/tree"
+cmake --install build/macos-arm64 --prefix "$work/tree" >/dev/null
+"$llvm/llvm-lipo" -create build/macos-arm64/dorvex build/macos-x86_64/dorvex \
+  -output "$work/tree/bin/dorvex"
+pack "$work/tree" "$out/dorvex-$version-macOS-universal.tar.gz"
+echo "the macOS package: $(( $(date +%s) - mac_started ))s"
+
 echo "== web"
 # The page: the WebAssembly build of this commit inside one HTML file.
 cmake --preset web -DDORVEX_NATIVE_BUILD= >/dev/null
@@ -152,6 +173,17 @@ for pair in x64:x86_64 x86:i686; do
   scripts/check-hardening.sh "windows-$machine" "$work/zip/dorvex.exe" \
     "build/windows-$machine/dorvex.exe"
 done
+
+echo "== the macOS program"
+rm -rf "$work/mac"
+mkdir "$work/mac"
+tar -C "$work/mac" -xzf "$out/dorvex-$version-macOS-universal.tar.gz"
+for file in bin/dorvex share/man/man1/dorvex.1.gz share/man/ja/man1/dorvex.1.gz \
+  share/doc/dorvex/LICENSE share/doc/dorvex/README.md \
+  share/doc/dorvex/README.ja.md; do
+  test -f "$work/mac/$file" || { echo "release: the macOS package lacks $file" >&2; exit 1; }
+done
+scripts/check-macos.sh "$work/mac/bin/dorvex"
 
 # The source archive holds no build output.
 if tar -tzf "$out/dorvex-$version-source.tar.gz" | grep -qE '/build/|\.o$|\.deb$'; then
