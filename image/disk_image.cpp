@@ -114,23 +114,10 @@ int32_t DiskImage::ReadSector(int32_t track, int32_t c, int32_t h, int32_t r,
   ReadFault& why = fault != nullptr ? *fault : unused;
   why = ReadFault::kNone;
   if (max_length <= 0) return 0;
-  int64_t start = 0;
-  why = LocateTrack(track, &start);
-  if (why != ReadFault::kNone) return 0;
-  // An address value outside 0 to 255 matches no header byte: the walk
-  // would find nothing.
-  if (!IsByte(c) || !IsByte(h) || !IsByte(r) || !IsByte(n)) {
-    why = ReadFault::kRecordOutOfRange;
-    return 0;
-  }
-  TrackWalk& walk = walks_[track];
-  if (!walk.IsFor(c, h) || !walk.TakeLane(n)) walk.Begin(start, c, h, n);
   int64_t offset = 0;
   int32_t length = 0;
-  if (!FindSector(track, walk, r, n, &offset, &length)) {
-    why = walk.end();
-    return 0;
-  }
+  why = LookUp(track, c, h, r, n, &offset, &length);
+  if (why != ReadFault::kNone) return 0;
   const int32_t wanted = length < max_length ? length : max_length;
   const int32_t read = file_.Seek(offset) ? file_.Read(buffer, wanted) : 0;
   if (read < wanted) {
@@ -139,6 +126,55 @@ int32_t DiskImage::ReadSector(int32_t track, int32_t c, int32_t h, int32_t r,
     why = ReadFault::kSectorShort;
   }
   return read;
+}
+
+ReadFault DiskImage::LookUp(int32_t track, int32_t c, int32_t h, int32_t r,
+                            int32_t n, int64_t* offset, int32_t* length) {
+  int64_t start = 0;
+  const ReadFault located = LocateTrack(track, &start);
+  if (located != ReadFault::kNone) return located;
+  // An address value outside 0 to 255 matches no header byte: the walk
+  // would find nothing.
+  if (!IsByte(c) || !IsByte(h) || !IsByte(r) || !IsByte(n)) {
+    return ReadFault::kRecordOutOfRange;
+  }
+  TrackWalk& walk = walks_[track];
+  if (!walk.IsFor(c, h) || !walk.TakeLane(n)) walk.Begin(start, c, h, n);
+  if (!FindSector(track, walk, r, n, offset, length)) return walk.end();
+  return ReadFault::kNone;
+}
+
+bool DiskImage::ReadSectorMarks(int32_t track, int32_t c, int32_t h, int32_t r,
+                                int32_t n, SectorMarks* marks) {
+  int64_t offset = 0;
+  int32_t length = 0;
+  if (LookUp(track, c, h, r, n, &offset, &length) != ReadFault::kNone) {
+    return false;
+  }
+  const int64_t header_at = offset - SectorHeader::kSize;
+  const uint8_t* bytes = file_.Peek(header_at + SectorMarks::kDensityOffset, 3);
+  // The walk read this header whole; only a file that shrank since fails.
+  if (bytes == nullptr) return false;
+  marks->density = bytes[0];
+  marks->deleted =
+      bytes[SectorMarks::kDeletedOffset - SectorMarks::kDensityOffset];
+  marks->status =
+      bytes[SectorMarks::kStatusOffset - SectorMarks::kDensityOffset];
+  marks->twin = walks_[track].HasTwin(r, n);
+  return true;
+}
+
+void DiskImage::FinishWalks() {
+  // Only walks of a track's own cylinder and head can be swept, and the
+  // program begins no other; one of another C/H keeps what it has passed.
+  sweep_.Clear();
+  for (int32_t track = 0; track < kTrackCount; ++track) {
+    const TrackWalk& walk = walks_[track];
+    if (walk.IsFor(track / 2, track % 2) && !walk.ended()) {
+      sweep_.Add(track, walk);
+    }
+  }
+  sweep_.Run(file_, walks_);
 }
 
 bool DiskImage::FindSector(int32_t track, TrackWalk& walk, int32_t r, int32_t n,

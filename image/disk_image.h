@@ -6,6 +6,7 @@
 #include "image/image_file.h"
 #include "image/read_fault.h"
 #include "image/sector_header.h"
+#include "image/sector_marks.h"
 #include "image/sector_run.h"
 #include "image/track_sweep.h"
 #include "image/track_walk.h"
@@ -96,6 +97,20 @@ class DiskImage {
                       uint8_t* buffer, int32_t length,
                       ReadFault* fault = nullptr);
 
+  // Finds the sector that ReadSector would read for the same address,
+  // without reading its data, and gives what its header records beside its
+  // address, and whether the walk of its track has passed another header of
+  // that address (after FinishWalks, whether the track holds one). False
+  // when the sector is not found, as ReadSector would give 0.
+  bool ReadSectorMarks(int32_t track, int32_t c, int32_t h, int32_t r,
+                       int32_t n, SectorMarks* marks);
+
+  // Takes the walk of every track that lookups of the selected disk began,
+  // for its own cylinder and head, to its end, in one pass over the file:
+  // then each has passed every header its track holds. Lookups read the
+  // same sectors before and after.
+  void FinishWalks();
+
   // Moves `run` to the next piece of a run under the sector window, as
   // ReadSectors steps.
   void StepRun(SectorRun& run) const { run.Step(first_sector_, last_sector_); }
@@ -122,6 +137,11 @@ class DiskImage {
   // why there is none: no file is open, the track is out of range, absent
   // or beyond the disk, or would start before the file.
   ReadFault LocateTrack(int32_t track, int64_t* start) const;
+
+  // Finds the sector ReadSector reads: its data offset and stored length,
+  // with kNone; or why it cannot be found.
+  ReadFault LookUp(int32_t track, int32_t c, int32_t h, int32_t r, int32_t n,
+                   int64_t* offset, int32_t* length);
 
   // Finds sector R = r of size code n on the walk of `track`: its data
   // offset and stored length. False when the walk ends without it; the

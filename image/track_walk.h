@@ -86,10 +86,23 @@ class TrackWalk {
       Claim(lane, header.size_code);
     }
     const int32_t r = header.record;
-    if (data_offset_[lane][r] != 0) return;
+    if (data_offset_[lane][r] != 0) {
+      // The first stays the one read; that there is another is kept for a
+      // caller that explains what was read.
+      MarkTwin(lane, r);
+      return;
+    }
     noted_[lane][noted_count_[lane]++] = static_cast<uint8_t>(r);
     data_offset_[lane][r] = SectorHeader::DataAt(at);
     data_length_[lane][r] = static_cast<uint16_t>(header.data_length);
+  }
+
+  // True when the walk has passed a second header with the address of the
+  // first sector R = r of size code n that it noted.
+  bool HasTwin(int32_t r, int32_t n) const {
+    const int32_t lane = LaneOf(n);
+    return lane >= 0 && has_twins_[lane] &&
+           (twins_[lane][r / 8] >> (r % 8) & 1) != 0;
   }
 
   int32_t c() const { return c_; }
@@ -127,6 +140,16 @@ class TrackWalk {
     }
     noted_count_[lane] = 0;
     size_code_[lane] = kFree;
+    if (has_twins_[lane]) {
+      std::memset(twins_[lane], 0, sizeof twins_[lane]);
+      has_twins_[lane] = false;
+    }
+  }
+
+  void MarkTwin(int32_t lane, int32_t r) {
+    has_twins_[lane] = true;
+    twins_[lane][r / 8] =
+        static_cast<uint8_t>(twins_[lane][r / 8] | 1 << (r % 8));
   }
 
   // Gives a free lane to size code n. A lane's offsets are cleared whole
@@ -149,6 +172,10 @@ class TrackWalk {
   int32_t size_code_[kLanes] = {kFree, kFree};
   bool cleared_[kLanes] = {};  // data_offset_ has been cleared once
   int32_t noted_count_[kLanes] = {};
+  // Which numbers have a twin; cleared only in a lane that has one, since
+  // dumps with twins are rare.
+  bool has_twins_[kLanes] = {};
+  uint8_t twins_[kLanes][kRecordNumbers / 8] = {};
   // Data lies after a header, so never at offset 0: 0 means not yet seen.
   // No lane's arrays are read before its first Claim clears the offsets, so
   // none is initialized: untouched, they cost no memory.

@@ -79,6 +79,9 @@ Bytes BuildDisk(const Disk& disk) {
       out[at + 1] = sector.h;
       out[at + 2] = sector.r;
       out[at + 3] = sector.n;
+      out[at + 6] = sector.density;
+      out[at + 7] = sector.deleted;
+      out[at + 8] = sector.status;
       Put16(out, at + 4,
             sector.sector_count >= 0 ? sector.sector_count
                                      : static_cast<int64_t>(sectors.size()));

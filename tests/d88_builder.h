@@ -19,6 +19,9 @@ struct Sector {
   uint8_t c = 0, h = 0, r = 1, n = 1;
   int32_t sector_count = -1;  // stored count; -1: the sectors of its track
   int32_t data_length = -1;   // stored data length; -1: data.size()
+  uint8_t density = 0;        // header byte 6: 0x40 single density
+  uint8_t deleted = 0;        // byte 7: 0x10 deleted data
+  uint8_t status = 0;         // byte 8: the controller's status, 0 normal
   Bytes data;
 };
 

@@ -90,7 +90,7 @@ int64_t TrackOffset(const Bytes& disk, int track) {
 FaultImage AbsentTrack() {
   // Two disks of the same number, so that their salvaged files need names
   // of their own.
-  FaultImage image{"absent-track", {}, {}, {}};
+  FaultImage image{"absent-track", {}, {}, {}, {}};
   DataDisk disk = BaseDisk();
   disk.disk().track_offsets[5] = 0;
   image.image = BuildImage({disk.disk(), disk.disk()});
@@ -106,7 +106,7 @@ FaultImage AbsentTrack() {
 }
 
 FaultImage ChangedRecord() {
-  FaultImage image{"changed-record", {}, {BaseExpectation(1)}, {}};
+  FaultImage image{"changed-record", {}, {BaseExpectation(1)}, {}, {}};
   DataDisk disk = BaseDisk();
   disk.disk().FindSector(6, 4)->r = 9;
   image.image = disk.Build();
@@ -116,7 +116,7 @@ FaultImage ChangedRecord() {
 }
 
 FaultImage ShortSector() {
-  FaultImage image{"short-sector", {}, {BaseExpectation(1)}, {}};
+  FaultImage image{"short-sector", {}, {BaseExpectation(1)}, {}, {}};
   DataDisk disk = BaseDisk();
   disk.disk().FindSector(4, 3)->data.resize(512);
   image.image = disk.Build();
@@ -126,7 +126,7 @@ FaultImage ShortSector() {
 }
 
 FaultImage CutInsideFile() {
-  FaultImage image{"cut-inside-file", {}, {BaseExpectation(1)}, {}};
+  FaultImage image{"cut-inside-file", {}, {BaseExpectation(1)}, {}, {}};
   image.image = BaseDisk().Build();
   // 100 bytes into the data of sector 1 of track 7, the last track.
   image.image.resize(
@@ -138,7 +138,7 @@ FaultImage CutInsideFile() {
 
 FaultImage BadMark() {
   // A disk whose last mark byte is 0xFE, then the same disk intact.
-  FaultImage image{"bad-mark", {}, {}, {}};
+  FaultImage image{"bad-mark", {}, {}, {}, {}};
   DataDisk bad = BaseDisk();
   bad.disk().Write(0, 16, 147, {0xFE});
   image.image = BuildImage({bad.disk(), BaseDisk().disk()});
@@ -155,7 +155,7 @@ FaultImage BadMark() {
 FaultImage ShortDirectory() {
   // Sector 14 is gone: the entries it held, 64 to 126, read as empty, and
   // file 146 is not listed at all.
-  FaultImage image{"short-directory", {}, {BaseExpectation(1)}, {}};
+  FaultImage image{"short-directory", {}, {BaseExpectation(1)}, {}, {}};
   DataDisk disk = BaseDisk();
   std::vector<Sector>& track = disk.disk().tracks[0];
   track.erase(track.begin() + 13);
@@ -164,6 +164,71 @@ FaultImage ShortDirectory() {
   image.disks[0].files = {"100", "105"};
   image.disks[0].directory_states = {"read", "no-sector-at-count"};
   return image;
+}
+
+// Sector r of `track` of the base disk marked by `mark`, and what the run
+// must then say of `what`, whose piece `piece` that sector is.
+template <typename Mark>
+FaultImage Marked(const std::string& name, int track, int r, Mark mark,
+                  const std::string& what, int piece,
+                  const std::string& doubt) {
+  FaultImage image{name, {}, {BaseExpectation(1)}, {}, {}};
+  DataDisk disk = BaseDisk();
+  Sector& sector = *disk.disk().FindSector(track, r);
+  mark(disk.disk(), sector);
+  image.image = disk.Build();
+  ExpectedDoubt expected;
+  expected.what = what;
+  expected.piece = piece;
+  expected.doubt = doubt;
+  expected.track = track;
+  expected.c = track / 2;
+  expected.h = track % 2;
+  expected.r = r;
+  expected.n = track == 0 ? 1 : 3;
+  expected.status = sector.status;
+  expected.deleted = sector.deleted != 0;
+  expected.twin = doubt == "twin";
+  image.doubts.push_back(expected);
+  return image;
+}
+
+auto Status(uint8_t status) {
+  return [status](Disk&, Sector& sector) { sector.status = status; };
+}
+
+std::vector<FaultImage> DoubtImages() {
+  // File 100 lies in sectors 1 to 3 of track 2, 146 in 1 and 2 of track 3,
+  // 105 from track 4 on; the directory in 13 and 14 of track 0 and the
+  // identification block in 15 and 16.
+  return {
+      Marked("data-crc-error", 5, 2, Status(0xB0), "105", 6, "data-crc-error"),
+      Marked("address-crc-error", 2, 1, Status(0xA0), "100", 0,
+             "address-crc-error"),
+      Marked("no-address-mark", 3, 2, Status(0xE0), "146", 1,
+             "no-address-mark"),
+      Marked("no-data-mark", 2, 3, Status(0xF0), "100", 2, "no-data-mark"),
+      Marked("deleted-status", 4, 5, Status(0x10), "105", 4, "deleted-data"),
+      Marked("other-status", 6, 1, Status(0x30), "105", 10, "other-status"),
+      Marked(
+          "deleted-mark", 3, 1,
+          [](Disk&, Sector& sector) { sector.deleted = 0x10; }, "146", 0,
+          "deleted-data"),
+      // A second copy of sector 2, stored after the last of track 2: the
+      // run reads the first.
+      Marked(
+          "twin", 2, 2,
+          [](Disk& disk, Sector& sector) {
+            Sector copy = sector;
+            copy.data.assign(copy.data.size(), 0xE5);
+            disk.tracks[2].push_back(copy);
+          },
+          "100", 1, "twin"),
+      Marked("doubtful-directory", 0, 14, Status(0xB0), "directory", 1,
+             "data-crc-error"),
+      Marked("doubtful-identification", 0, 15, Status(0xF0), "identification",
+             0, "no-data-mark"),
+  };
 }
 
 void Ints(std::ostringstream& out, const std::vector<int>& values) {
@@ -183,8 +248,11 @@ void Names(std::ostringstream& out, const std::vector<std::string>& names) {
 }  // namespace
 
 std::vector<FaultImage> FaultImages() {
-  return {AbsentTrack(),   ChangedRecord(), ShortSector(),
-          CutInsideFile(), BadMark(),       ShortDirectory()};
+  std::vector<FaultImage> images = {AbsentTrack(), ChangedRecord(),
+                                    ShortSector(), CutInsideFile(),
+                                    BadMark(),     ShortDirectory()};
+  for (FaultImage& image : DoubtImages()) images.push_back(std::move(image));
+  return images;
 }
 
 std::string ExpectationsJson(const FaultImage& image) {
@@ -223,6 +291,17 @@ std::string ExpectationsJson(const FaultImage& image) {
     out << "],\"piece_states\":";
     Names(out, f.piece_states);
     out << '}';
+  }
+  out << "],\"doubts\":[";
+  for (size_t i = 0; i < image.doubts.size(); ++i) {
+    const ExpectedDoubt& d = image.doubts[i];
+    out << (i ? "," : "") << "{\"position\":" << d.position << ",\"what\":\""
+        << d.what << "\",\"piece\":" << d.piece << ",\"doubt\":\"" << d.doubt
+        << "\",\"track\":" << d.track << ",\"cylinder\":" << d.c
+        << ",\"head\":" << d.h << ",\"record\":" << d.r
+        << ",\"size_code\":" << d.n << ",\"status\":" << d.status
+        << ",\"deleted\":" << (d.deleted ? "true" : "false")
+        << ",\"twin\":" << (d.twin ? "true" : "false") << '}';
   }
   out << "]}\n";
   return out.str();

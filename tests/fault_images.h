@@ -29,6 +29,18 @@ struct ExpectedFailure {
   Bytes salvaged;
 };
 
+// A file, identification block or directory read whole, of which a piece
+// came from a sector that the dump marks as doubtful: the first such piece.
+struct ExpectedDoubt {
+  int position = 1;
+  std::string what;   // the file's name, or "identification" or "directory"
+  int piece = 0;      // counted in its file or block
+  std::string doubt;  // why, as "data-crc-error"
+  int track = 0, c = 0, h = 0, r = 0, n = 3;
+  int status = 0;  // the header's status byte
+  bool deleted = false, twin = false;
+};
+
 struct ExpectedDisk {
   int position = 1;
   std::string verdict = "data-disk";
@@ -46,10 +58,15 @@ struct FaultImage {
   Bytes image;
   std::vector<ExpectedDisk> disks;
   std::vector<ExpectedFailure> failures;  // in the order of the run
+  // In the order of the run: each disk's identification block, directory,
+  // then files in entry order.
+  std::vector<ExpectedDoubt> doubts;
 };
 
 // absent-track, changed-record, short-sector, cut-inside-file, bad-mark,
-// short-directory.
+// short-directory; then one image for each way a sector read whole can be
+// doubtful: each status the dumping tools store, any other, the deleted
+// mark, a twin, a doubtful directory and identification block.
 std::vector<FaultImage> FaultImages();
 
 // The expectations of `image` as JSON, for the page's tests.

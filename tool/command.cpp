@@ -79,6 +79,7 @@ void ExplainIdentification(DiskImage& image, bool selected,
   report.mark_offset = found.mark_offset;
   report.mark_value = found.mark_value;
   report.NoteTracks(image);
+  report.identification_read = found.disk_number >= 0;
   report.AddRun(image, PieceRole::kIdentification, -1,
                 SectorRun{0, 0, 0, kIdentificationSector},
                 kIdentificationSizeCode, kIdentificationSize, g_identification);
@@ -128,7 +129,10 @@ int RunCommand(int argc, const char* const* argv, const MessageStream& out,
       sums.files_failed +=
           ExtractFiles(image, disk_number, written, err, report, observer);
     }
-    if (report != nullptr) observer->OnDisk(*report);
+    if (report != nullptr) {
+      if (selected) report->Finish(image);
+      observer->OnDisk(*report);
+    }
   }
   image.Close();
   sums.files_written = written.Count();

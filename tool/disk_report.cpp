@@ -40,6 +40,7 @@ void DiskReport::Begin(int32_t disk_position) {
   mark_value = -1;
   number_seen_before = false;
   directory_read = false;
+  identification_read = false;
   for (ReadFault& track : tracks) track = ReadFault::kTrackAbsent;
   piece_count = 0;
   file_count = 0;
@@ -69,6 +70,8 @@ int32_t DiskReport::AddRun(DiskImage& image, PieceRole role, int32_t file,
     piece.from = from;
     piece.length = length - from < step ? length - from : step;
     piece.state = ReadFault::kNone;
+    piece.doubt = SectorDoubt::kNone;
+    piece.marks = SectorMarks();
     piece.held = piece.length;
     if (buffer != nullptr) {
       piece.held = image.ReadSector(at.track, at.c, at.h, at.r, n,
@@ -97,8 +100,46 @@ int32_t DiskReport::AddFile(int32_t entry, const char* name, int32_t length,
   file.first_piece = piece_count;
   file.piece_count = 0;
   file.failed_piece = -1;
+  file.doubtful_piece = -1;
   file.salvage_name[0] = 0;
   return file_count++;
+}
+
+void DiskReport::Finish(DiskImage& image) {
+  // A twin can lie past where a lookup stopped its track's walk.
+  image.FinishWalks();
+  for (int32_t k = 0; k < piece_count; ++k) {
+    PieceReport& piece = pieces[k];
+    if (piece.state != ReadFault::kNone) continue;
+    const SectorRun& at = piece.at;
+    if (image.ReadSectorMarks(at.track, at.c, at.h, at.r, piece.size_code,
+                              &piece.marks)) {
+      piece.doubt = DoubtOf(piece.marks);
+    }
+  }
+  for (int32_t i = 0; i < file_count; ++i) {
+    FileReport& file = files[i];
+    file.doubtful_piece = -1;
+    if (file.failed_piece >= 0) continue;
+    for (int32_t k = 0; k < file.piece_count; ++k) {
+      if (pieces[file.first_piece + k].doubt != SectorDoubt::kNone) {
+        file.doubtful_piece = file.first_piece + k;
+        break;
+      }
+    }
+  }
+}
+
+int32_t DiskReport::DoubtfulPiece(PieceRole role) const {
+  const bool read_whole =
+      role == PieceRole::kDirectory ? directory_read : identification_read;
+  if (!read_whole || role == PieceRole::kFile) return -1;
+  for (int32_t k = 0; k < piece_count; ++k) {
+    if (pieces[k].role == role && pieces[k].doubt != SectorDoubt::kNone) {
+      return k;
+    }
+  }
+  return -1;
 }
 
 void FormatSalvageName(const char* name, int32_t position, bool seen_before,

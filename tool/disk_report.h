@@ -5,6 +5,7 @@
 
 #include "image/disk_image.h"
 #include "image/read_fault.h"
+#include "image/sector_marks.h"
 #include "image/sector_run.h"
 
 namespace dorvex {
@@ -35,7 +36,9 @@ const char* PieceRoleName(PieceRole role);
 
 // One sector-sized piece of a run that the run asked for: where it was
 // sought, which bytes of its file (or block) it covers, and whether it was
-// read whole (kNone) or why not. `held` is the count the lookup gave.
+// read whole (kNone) or why not. `held` is the count the lookup gave. A
+// piece read whole also has what its sector's header records, and whether
+// that makes its bytes doubtful.
 // Every member starts at zero, so that a report in static storage takes no
 // room in the program file; AddRun sets them all.
 struct PieceReport {
@@ -46,12 +49,15 @@ struct PieceReport {
   int32_t from = 0;
   int32_t length = 0;
   ReadFault state = ReadFault::kNone;
+  SectorDoubt doubt = SectorDoubt::kNone;
+  SectorMarks marks;
   int32_t held = 0;
 };
 
 // One directory entry with a length: the console's name for its file, its
-// pieces, the first of them that failed (-1: read whole), and the name its
-// readable part is saved under when it failed.
+// pieces, the first of them that failed (-1: read whole), the first that is
+// doubtful in a file read whole (-1: none), and the name its readable part
+// is saved under when it failed.
 struct FileReport {
   int32_t entry = 0;
   char name[4] = {};
@@ -60,7 +66,8 @@ struct FileReport {
   int32_t start_record = 0;
   int32_t first_piece = 0;
   int32_t piece_count = 0;
-  int32_t failed_piece = 0;  // AddFile starts it at -1
+  int32_t failed_piece = 0;    // AddFile starts it at -1
+  int32_t doubtful_piece = 0;  // AddFile starts it at -1; Finish sets it
   char salvage_name[16] = {};
 };
 
@@ -91,6 +98,15 @@ struct DiskReport {
   int32_t AddFile(int32_t entry, const char* name, int32_t length,
                   int32_t start_track, int32_t start_record);
 
+  // Once the disk's reads are done, with the disk still selected: notes
+  // what the header of each piece read whole records, whether its track
+  // holds a twin of it, and so which pieces, files and blocks are doubtful.
+  void Finish(DiskImage& image);
+
+  // The first doubtful piece of `role` (identification or directory), or
+  // -1: a block is doubtful only when it was read whole.
+  int32_t DoubtfulPiece(PieceRole role) const;
+
   int32_t position = 0;
   DiskVerdict verdict = DiskVerdict::kDataDisk;
   int32_t disk_number = 0;  // byte 400 once the block was read whole, or -1
@@ -98,6 +114,7 @@ struct DiskReport {
   int32_t mark_value = 0;   // else -1
   bool number_seen_before = false;  // an earlier disk had this disk number
   bool directory_read = false;
+  bool identification_read = false;  // its 512 bytes read whole
   ReadFault tracks[DiskImage::kTrackCount] = {};
   PieceReport pieces[kMaxPieces];
   int32_t piece_count = 0;

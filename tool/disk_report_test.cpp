@@ -39,10 +39,21 @@ class Recorder : public RunObserver {
         disk.directory_states.push_back(ReadFaultName(report.pieces[k].state));
       }
     }
+    for (PieceRole role : {PieceRole::kIdentification, PieceRole::kDirectory}) {
+      const int32_t k = report.DoubtfulPiece(role);
+      if (k >= 0) {
+        doubts.push_back(
+            Doubt(report, PieceRoleName(role), k, k - FirstOf(report, role)));
+      }
+    }
     for (int32_t i = 0; i < report.file_count; ++i) {
       const FileReport& file = report.files[i];
       disk.files.push_back(file.name);
       if (file.failed_piece >= 0) failures.push_back(Failure(report, i));
+      if (file.doubtful_piece >= 0) {
+        doubts.push_back(Doubt(report, file.name, file.doubtful_piece,
+                               file.doubtful_piece - file.first_piece));
+      }
     }
     disks.push_back(disk);
     salvaged_.clear();
@@ -50,8 +61,35 @@ class Recorder : public RunObserver {
 
   std::vector<d88::ExpectedDisk> disks;
   std::vector<d88::ExpectedFailure> failures;
+  std::vector<d88::ExpectedDoubt> doubts;
 
  private:
+  static int32_t FirstOf(const DiskReport& report, PieceRole role) {
+    int32_t k = 0;
+    while (report.pieces[k].role != role) ++k;
+    return k;
+  }
+
+  static d88::ExpectedDoubt Doubt(const DiskReport& report,
+                                  const std::string& what, int32_t k,
+                                  int32_t piece) {
+    const PieceReport& p = report.pieces[k];
+    d88::ExpectedDoubt doubt;
+    doubt.position = report.position;
+    doubt.what = what;
+    doubt.piece = piece;
+    doubt.doubt = SectorDoubtName(p.doubt);
+    doubt.track = p.at.track;
+    doubt.c = p.at.c;
+    doubt.h = p.at.h;
+    doubt.r = p.at.r;
+    doubt.n = p.size_code;
+    doubt.status = p.marks.status;
+    doubt.deleted = p.marks.deleted != 0;
+    doubt.twin = p.marks.twin;
+    return doubt;
+  }
+
   d88::ExpectedFailure Failure(const DiskReport& report, int32_t i) {
     const FileReport& file = report.files[i];
     const PieceReport& piece = report.pieces[file.failed_piece];
@@ -158,6 +196,22 @@ TEST(DiskReportTest, ExplainsEachFaultAsItWasMade) {
       EXPECT_EQ(got.missing, want.missing) << what;
       EXPECT_EQ(got.piece_states, want.piece_states) << what;
       EXPECT_EQ(got.salvaged, want.salvaged) << what;
+    }
+    ASSERT_EQ(recorder.doubts.size(), image.doubts.size()) << image.name;
+    for (size_t i = 0; i < image.doubts.size(); ++i) {
+      const d88::ExpectedDoubt& want = image.doubts[i];
+      const d88::ExpectedDoubt& got = recorder.doubts[i];
+      const std::string what = image.name + ", " + want.what;
+      EXPECT_EQ(got.position, want.position) << what;
+      EXPECT_EQ(got.what, want.what) << what;
+      EXPECT_EQ(got.piece, want.piece) << what;
+      EXPECT_EQ(got.doubt, want.doubt) << what;
+      EXPECT_EQ(std::vector<int>({got.track, got.c, got.h, got.r, got.n}),
+                std::vector<int>({want.track, want.c, want.h, want.r, want.n}))
+          << what;
+      EXPECT_EQ(std::vector<int>({got.status, got.deleted, got.twin}),
+                std::vector<int>({want.status, want.deleted, want.twin}))
+          << what;
     }
   }
 }
