@@ -151,15 +151,13 @@ bool DiskImage::ReadSectorMarks(int32_t track, int32_t c, int32_t h, int32_t r,
   if (LookUp(track, c, h, r, n, &offset, &length) != ReadFault::kNone) {
     return false;
   }
-  const int64_t header_at = offset - SectorHeader::kSize;
-  const uint8_t* bytes = file_.Peek(header_at + SectorMarks::kDensityOffset, 3);
+  const uint8_t* header =
+      file_.Peek(offset - SectorHeader::kSize, SectorHeader::kSize);
   // The walk read this header whole; only a file that shrank since fails.
-  if (bytes == nullptr) return false;
-  marks->density = bytes[0];
-  marks->deleted =
-      bytes[SectorMarks::kDeletedOffset - SectorMarks::kDensityOffset];
-  marks->status =
-      bytes[SectorMarks::kStatusOffset - SectorMarks::kDensityOffset];
+  if (header == nullptr) return false;
+  marks->density = header[SectorMarks::kDensityOffset];
+  marks->deleted = header[SectorMarks::kDeletedOffset];
+  marks->status = header[SectorMarks::kStatusOffset];
   marks->twin = walks_[track].HasTwin(r, n);
   return true;
 }
