@@ -64,9 +64,10 @@ export function readDisk(dorvex) {
   const verdict = dorvex.UTF8ToString(dorvex._dorvex_disk_verdict());
   let tracks = null;
   if (verdict !== 'cannot-select') {
+    const at = dorvex._dorvex_track_table() >> 2;
     tracks = new Uint8Array(kTrackCount);
     for (let t = 0; t < kTrackCount; ++t) {
-      tracks[t] = constant(dorvex._dorvex_track_state(t), kTrackStates, 'track state');
+      tracks[t] = constant(dorvex.HEAP32[at + t], kTrackStates, 'track state');
     }
   }
   const count = dorvex._dorvex_piece_count();

@@ -32,6 +32,8 @@ function fakeCore(disk, { pieceFields = 16 } = {}) {
   const files = table(disk.files.map((f) => [f.entry, f.length, f.startTrack, f.startRecord,
                                                f.first, f.count, f.failed, f.doubtful]));
   const names = name(disk.files.map((f) => f.name).join(' '));
+  const tracks = table([Array.from({ length: 164 },
+    (_, t) => name(disk.absent?.includes(t) ? 'track-absent' : 'present'))]);
   return {
     HEAP32: Int32Array.from(words),
     UTF8ToString: (pointer) => strings[pointer - 1],
@@ -43,7 +45,7 @@ function fakeCore(disk, { pieceFields = 16 } = {}) {
     _dorvex_directory_read: () => (disk.directoryRead ? 1 : 0),
     _dorvex_identification_doubtful: () => disk.identificationDoubtful ?? -1,
     _dorvex_directory_doubtful: () => disk.directoryDoubtful ?? -1,
-    _dorvex_track_state: (t) => name(disk.absent?.includes(t) ? 'track-absent' : 'present'),
+    _dorvex_track_table: () => tracks,
     _dorvex_piece_count: () => disk.pieces.length,
     _dorvex_piece_fields: () => pieceFields,
     _dorvex_piece_table: () => pieces,
