@@ -65,18 +65,28 @@ export function countCalls(dorvex, counts) {
   }
 }
 
-// The module's option readImage for the image `image` (a Uint8Array): it
-// copies the part the command reads into the module's memory.
-export function imageReader(image, counts) {
+// The module's option readImage, for an image whose part from `offset`
+// `copyPart(offset, target)` copies into `target` (a view of the module's
+// memory) and counts: the page's copies from the bytes it read, the
+// Node.js runner's reads the file itself.
+export function imageReader(copyPart, counts) {
   let dorvex = null;
   const readImage = (offset, dst, length) => {
     counts.calls += 1;
-    const part = image.subarray(offset, offset + length);
-    dorvex.HEAPU8.set(part, dst);
-    counts.bytesIn += part.length;
-    return part.length;
+    const copied = copyPart(offset, dorvex.HEAPU8.subarray(dst, dst + length));
+    counts.bytesIn += copied;
+    return copied;
   };
   return { readImage, attach: (module) => { dorvex = module; } };
+}
+
+// copyPart for an image held in `bytes`.
+export function partsOf(bytes) {
+  return (offset, target) => {
+    const part = bytes.subarray(offset, offset + target.length);
+    target.set(part);
+    return part.length;
+  };
 }
 
 // Runs the command on the image of `size` bytes that the module's

@@ -2,17 +2,19 @@
 // runs: on the image IMAGE, writing into the current directory, its
 // messages (UTF-8) on standard output and error, its status as the exit
 // status. MODULE is the Node.js build (dorvex_node.js), run in memory as
-// the page's worker runs it (core_run.js): the image read whole, each part
-// copied into the module as the program reads it, each file written out
-// once, straight from the module's memory.
+// the page's worker runs it (core_run.js), but for where the image's bytes
+// come from: each part the program reads is read from the file straight
+// into the module's memory, and each file is written out once, straight
+// from it.
 //   node web/run_core.mjs MODULE IMAGE
+// IMAGE must be a file that opens: the runner opens it before the program.
 // With DORVEX_OBSERVE set, the run is also told of each disk and reads it
 // as the page does (readDisk). With DORVEX_REPORT_COUNTS set to a path, the
 // run's crossings (core_run.js) go there as JSON, with the image's and the
 // files' sizes. With DORVEX_REPORT_RSS set, prints the process's peak
 // resident memory in KiB on standard error at the end, as "peak-rss-kib N",
-// and the time from reading the image to the last file written, as
-// "core-ms N".
+// and the time from the module's start to its files taken (what the page's
+// worker does, short of the zip), as "core-ms N".
 import fs from 'node:fs';
 import { createRequire } from 'node:module';
 import path from 'node:path';
@@ -26,7 +28,6 @@ if (!modulePath || !image) {
   process.exit(2);
 }
 const createDorvex = createRequire(import.meta.url)(path.resolve(modulePath));
-const started = process.hrtime.bigint();
 const counts = newCounts();
 const line = (stream) => (text) => {
   counts.calls += 1;
@@ -49,25 +50,37 @@ const observe = process.env.DORVEX_OBSERVE ? {
   },
 } : {};
 const imagePath = path.resolve(image);
-const bytes = fs.readFileSync(imagePath);
-const reader = imageReader(bytes, counts);
+const fd = fs.openSync(imagePath, 'r');
+const imageBytes = fs.fstatSync(fd).size;
+// A read that fails reads nothing, as a read error does in the program.
+const readPart = (offset, target) => {
+  try {
+    return fs.readSync(fd, target, 0, target.length, offset);
+  } catch {
+    return 0;
+  }
+};
+const reader = imageReader(readPart, counts);
+const started = process.hrtime.bigint();
 dorvex = await createDorvex({
   print: line(process.stdout), printErr: line(process.stderr),
   readImage: reader.readImage, ...observe,
 });
 reader.attach(dorvex);
 countCalls(dorvex, counts);
-const status = runOn(dorvex, imagePath, bytes.length);
+const status = runOn(dorvex, imagePath, imageBytes);
+const files = filesOf(dorvex);
+const ms = Number(process.hrtime.bigint() - started) / 1e6;
+fs.closeSync(fd);
 let fileBytes = 0;
-for (const file of filesOf(dorvex)) {
+for (const file of files) {
   fs.writeFileSync(file.name, file.bytes);
   counts.bytesOut += file.bytes.length;
   fileBytes += file.bytes.length;
 }
-const ms = Number(process.hrtime.bigint() - started) / 1e6;
 if (process.env.DORVEX_REPORT_COUNTS) {
   fs.writeFileSync(process.env.DORVEX_REPORT_COUNTS, JSON.stringify(
-    { ...counts, imageBytes: bytes.length, fileBytes: fileBytes + salvageBytes }));
+    { ...counts, imageBytes, fileBytes: fileBytes + salvageBytes }));
 }
 if (process.env.DORVEX_REPORT_RSS) {
   process.stderr.write(`peak-rss-kib ${process.resourceUsage().maxRSS}\n`);

@@ -12,7 +12,7 @@
 // part of each file that failed: those go to the page as each disk ends,
 // and the readable parts into a zip of their own with MISSING.txt.
 /* global createDorvex, fflate, kProgram, readDisk, diskOf, isDoubtful, missingText,
-   newCounts, countCalls, imageReader, runOn, filesOf, zipOut */
+   newCounts, countCalls, imageReader, partsOf, runOn, filesOf, zipOut */
 'use strict';
 
 // A fixed time for every zip member, so that one image gives one zip.
@@ -52,7 +52,7 @@ function salvage(salvaged, doubtful, lang) {
 async function extract(id, name, image, lang) {
   let dorvex = null;
   const counts = newCounts();
-  const reader = imageReader(new Uint8Array(image), counts);
+  const reader = imageReader(partsOf(new Uint8Array(image)), counts);
   const message = (stream) => (line) => {
     counts.calls += 1;
     counts.lines += 1;
