@@ -250,10 +250,12 @@ bool MemoryFiles::Write(OutputHandle handle, const uint8_t* data,
   if (file == nullptr || length > SIZE_MAX - file->position) return false;
   const size_t end = file->position + length;
   if (end > file->capacity) {
-    // Room to spare, as a file written over a longer one keeps its own.
-    const size_t capacity = end <= SIZE_MAX / 2 && end < 2 * file->capacity
-                                ? 2 * file->capacity
-                                : end;
+    // A power of two, 4 KiB at the least: the later disks of an image write
+    // most names again, a little longer or shorter, and each new block had
+    // cost the allocator a search and a copy (a tenth of the page's run).
+    size_t capacity = file->capacity > 4096 ? file->capacity : 4096;
+    while (capacity < end && capacity <= SIZE_MAX / 2) capacity *= 2;
+    if (capacity < end) capacity = end;
     void* grown = std::realloc(file->data, capacity);
     if (grown == nullptr) return false;
     file->data = static_cast<uint8_t*>(grown);
