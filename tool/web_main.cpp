@@ -24,6 +24,7 @@
 #include <cstdlib>
 #include <iostream>
 
+#include "image/byte_order.h"
 #include "platform/memory_files.h"
 #include "tool/command.h"
 #include "tool/disk_report.h"
@@ -76,8 +77,48 @@ size_t ReadImage(void*, uint64_t offset, uint8_t* dst, size_t length) {
   return dorvex_page_read_image(static_cast<double>(offset), dst, length);
 }
 
-// The files the last run left: name, bytes and length (addresses 32 bits).
-constexpr int kOutputFields = 3;
+// The files the last run left: name, bytes, length (addresses 32 bits) and
+// the CRC-32 of the bytes, which the page's zip needs: here it runs several
+// times faster than in JavaScript.
+constexpr int kOutputFields = 4;
+
+// The CRC-32 of zip files (reflected, polynomial 0xEDB88320), eight bytes
+// a step with a table for each byte of the step.
+class Crc32 {
+ public:
+  Crc32() {
+    for (uint32_t i = 0; i < 256; ++i) {
+      uint32_t c = i;
+      for (int k = 0; k < 8; ++k)
+        c = (c & 1) != 0 ? (c >> 1) ^ 0xEDB88320u : c >> 1;
+      table_[0][i] = c;
+    }
+    for (int t = 1; t < 8; ++t) {
+      for (int i = 0; i < 256; ++i) {
+        const uint32_t before = table_[t - 1][i];
+        table_[t][i] = (before >> 8) ^ table_[0][before & 255];
+      }
+    }
+  }
+
+  uint32_t Of(const uint8_t* bytes, size_t length) const {
+    uint32_t c = 0xFFFFFFFFu;
+    size_t i = 0;
+    for (; i + 8 <= length; i += 8) {
+      const uint32_t a =
+          c ^ static_cast<uint32_t>(dorvex::DecodeLe32(bytes + i));
+      c = table_[7][a & 255] ^ table_[6][(a >> 8) & 255] ^
+          table_[5][(a >> 16) & 255] ^ table_[4][a >> 24] ^
+          table_[3][bytes[i + 4]] ^ table_[2][bytes[i + 5]] ^
+          table_[1][bytes[i + 6]] ^ table_[0][bytes[i + 7]];
+    }
+    for (; i < length; ++i) c = table_[0][(c ^ bytes[i]) & 255] ^ (c >> 8);
+    return ~c;
+  }
+
+ private:
+  uint32_t table_[8][256];
+};
 int32_t* g_output_table = nullptr;
 int32_t g_output_count = 0;
 
@@ -90,6 +131,7 @@ bool TabulateOutput() {
       sizeof(int32_t) * kOutputFields *
       static_cast<size_t>(files.SlotCount() > 0 ? files.SlotCount() : 1)));
   if (g_output_table == nullptr) return false;
+  static const Crc32 crc;
   for (int32_t i = 0; i < files.SlotCount(); ++i) {
     const dorvex::MemoryFiles::File& file = files.Slot(i);
     if (file.name == nullptr) continue;
@@ -97,6 +139,7 @@ bool TabulateOutput() {
     row[0] = static_cast<int32_t>(reinterpret_cast<uintptr_t>(file.name));
     row[1] = static_cast<int32_t>(reinterpret_cast<uintptr_t>(file.data));
     row[2] = static_cast<int32_t>(file.size);
+    row[3] = static_cast<int32_t>(crc.Of(file.data, file.size));
   }
   return true;
 }

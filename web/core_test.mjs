@@ -4,7 +4,8 @@
 // message (the native program's Shift_JIS, the WebAssembly build's UTF-8)
 // and every file, name and bytes. The WebAssembly build runs as the page
 // runs it, told of each disk, and its crossings between JavaScript and the
-// module must stay within their budgets (core_run.js).
+// module must stay within their budgets (core_run.js), and the CRC-32 it
+// gives of each file for the page's zip must be the file's.
 //   node web/core_test.mjs NATIVE MODULE IMAGE|DIRECTORY...
 import { spawnSync } from 'node:child_process';
 import fs from 'node:fs';
@@ -45,6 +46,7 @@ for (const image of images) {
   const counts = JSON.parse(fs.readFileSync(countsFile, 'utf8'));
   fs.rmSync(countsFile);
   const budget = budgetOf(counts);
+  if (counts.crcWrong !== 0) problems.push(`${counts.crcWrong} files' CRC-32 wrong`);
   for (const what of ['calls', 'bytesIn', 'bytesOut']) {
     if (counts[what] > budget[what]) problems.push(`${what} ${counts[what]}, over its budget ${budget[what]}`);
   }

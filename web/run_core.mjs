@@ -11,7 +11,8 @@
 // With DORVEX_OBSERVE set, the run is also told of each disk and reads it
 // as the page does (readDisk). With DORVEX_REPORT_COUNTS set to a path, the
 // run's crossings (core_run.js) go there as JSON, with the image's and the
-// files' sizes. With DORVEX_REPORT_RSS set, prints the process's peak
+// files' sizes and the count of files whose CRC-32 from the program is
+// wrong. With DORVEX_REPORT_RSS set, prints the process's peak
 // resident memory in KiB on standard error at the end, as "peak-rss-kib N",
 // and the time from the module's start to its files taken (what the page's
 // worker does, short of the zip), as "core-ms N".
@@ -19,7 +20,7 @@ import fs from 'node:fs';
 import { createRequire } from 'node:module';
 import path from 'node:path';
 import process from 'node:process';
-import { countCalls, filesOf, imageReader, newCounts, runOn } from './core_run.js';
+import { countCalls, crc32, filesOf, imageReader, newCounts, runOn } from './core_run.js';
 import { readDisk } from './explain.js';
 
 const [modulePath, image] = process.argv.slice(2);
@@ -73,7 +74,9 @@ const files = filesOf(dorvex);
 const ms = Number(process.hrtime.bigint() - started) / 1e6;
 fs.closeSync(fd);
 let fileBytes = 0;
+counts.crcWrong = 0;  // files whose CRC-32 from the program is not theirs
 for (const file of files) {
+  if (process.env.DORVEX_REPORT_COUNTS && file.crc !== crc32(file.bytes)) counts.crcWrong += 1;
   fs.writeFileSync(file.name, file.bytes);
   counts.bytesOut += file.bytes.length;
   fileBytes += file.bytes.length;
