@@ -639,8 +639,14 @@ function runInWorker(run, id, name, image) {
         return;
       }
       stop();
-      if (data.kind === 'done') resolve(data);
-      else reject(new Error(data.reason));
+      if (data.kind !== 'done') {
+        reject(new Error(data.reason));
+        return;
+      }
+      // The disks with nothing to explain, each in its place among the rest.
+      for (const read of data.quiet) run.disks.push(diskOf(read));
+      run.disks.sort((a, b) => a.position - b.position);
+      resolve(data);
     };
     const onError = (event) => {
       stop();

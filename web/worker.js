@@ -11,7 +11,7 @@
 // explain.js, which the build puts ahead of this) and hands it the readable
 // part of each file that failed: those go to the page as each disk ends,
 // and the readable parts into a zip of their own with MISSING.txt.
-/* global createDorvex, fflate, kProgram, readDisk, diskOf, isDoubtful, missingText,
+/* global createDorvex, fflate, kProgram, readDisk, diskOf, isDoubtful, isQuiet, missingText,
    newCounts, countCalls, imageReader, partsOf, runOn, filesOf, zipOut */
 'use strict';
 
@@ -81,6 +81,7 @@ async function extract(id, name, image, lang) {
   let pending = [];
   const salvaged = [];
   const doubtful = [];
+  const quiet = [];
   const compiled = await program;
   let notMade;
   const failed = new Promise((resolve, reject) => { notMade = reject; });
@@ -102,6 +103,13 @@ async function extract(id, name, image, lang) {
       counts.calls += 1;
       counts.disks += 1;
       const read = readDisk(dorvex);
+      // A disk with nothing to explain goes to the page with the run's end,
+      // all such in one message: one for each cost the page more than its
+      // reading here.
+      if (pending.length === 0 && isQuiet(read)) {
+        quiet.push(read);
+        return;
+      }
       if (pending.length > 0 || isDoubtful(read)) {
         const disk = diskOf(read);
         if (isDoubtful(read)) doubtful.push(disk);
@@ -130,7 +138,7 @@ async function extract(id, name, image, lang) {
   // The files are views of the zip: its buffer moves once, with them.
   self.postMessage({ id, kind: 'done', status, figures: figuresOf(dorvex),
                      files, zip, salvaged: parts, missing: saved.missing,
-                     salvageZip: saved.zip, counts, phases },
+                     salvageZip: saved.zip, quiet, counts, phases },
                    [zip.buffer, ...parts.map((part) => part.bytes.buffer),
                     ...(saved.zip ? [saved.zip.buffer, saved.missing.buffer] : [])]);
 }
