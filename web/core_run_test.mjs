@@ -53,10 +53,13 @@ test('the CRC-32 is the standard one, at every length around a step', () => {
 });
 
 test('the budgets grow with the lines, the disks, the reads and the files', () => {
-  const run = { lines: 64, disks: 64, bytesIn: 117446768, imageBytes: 53232560, fileBytes: 7544107 };
+  const run = { lines: 64, disks: 64, bytesIn: 53407168, imageBytes: 53232560, fileBytes: 7544107 };
   const budget = budgetOf(run);
-  assert.equal(budget.calls, 16 + 2 * 64 + 24 * 64 + Math.ceil(117446768 / 65536));
-  assert.equal(budget.bytesIn, Math.floor(2.5 * 53232560) + 128 * 1024);
+  assert.equal(budget.calls, 16 + 2 * 64 + 24 * 64 + Math.ceil(53407168 / 65536));
+  // The intact image as read today passes; read again for its marks at each
+  // disk's end, as it once was (117,446,768 bytes), it would not.
+  assert.ok(run.bytesIn <= budget.bytesIn);
+  assert.ok(117446768 > budget.bytesIn);
   assert.equal(budget.bytesOut, 7544107);
   assert.ok(budgetOf({ ...run, disks: 65 }).calls > budget.calls);
 });
