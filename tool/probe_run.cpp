@@ -27,15 +27,21 @@ class Keeper : public RunObserver {
 
   void OnDisk(const DiskReport& report) override {
     disks_.push_back(KeepDisk(report, !settings_.summary));
+    DoubtfulDisk doubtful;
+    if (!settings_.salvage_dir.empty() && DoubtsOf(report, &doubtful)) {
+      doubtful_.push_back(std::move(doubtful));
+    }
   }
 
   const std::vector<ProbedDisk>& disks() const { return disks_; }
   const std::vector<SalvagedFile>& salvaged() const { return salvaged_; }
+  const std::vector<DoubtfulDisk>& doubtful() const { return doubtful_; }
 
  private:
   const ProbeSettings& settings_;
   std::vector<ProbedDisk> disks_;
   std::vector<SalvagedFile> salvaged_;
+  std::vector<DoubtfulDisk> doubtful_;
 };
 
 // The system's reason for the last failure, or a plain one when it has none.
@@ -74,8 +80,9 @@ ProbeResult ProbeImage(RunState& run, DiskReport& report,
       JsonLine(settings.summary ? SummaryJson(path, bytes, keeper.disks())
                                 : ImageJson(path, bytes, keeper.disks()));
   if (!settings.salvage_dir.empty()) {
-    result.refusals = WriteSalvage(settings.salvage_dir, path,
-                                   keeper.salvaged(), settings.language);
+    result.refusals =
+        WriteSalvage(settings.salvage_dir, path, keeper.salvaged(),
+                     keeper.doubtful(), settings.language);
   }
   return result;
 }
