@@ -1,5 +1,6 @@
 #include "tool/probe_json.h"
 
+#include <cstring>
 #include <set>
 #include <utility>
 
