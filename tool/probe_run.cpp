@@ -76,9 +76,9 @@ ProbeResult ProbeImage(RunState& run, DiskReport& report,
   const uintmax_t size =
       std::filesystem::file_size(std::filesystem::u8path(path), size_error);
   const uint64_t bytes = size_error ? 0 : static_cast<uint64_t>(size);
-  result.line =
-      JsonLine(settings.summary ? SummaryJson(path, bytes, keeper.disks())
-                                : ImageJson(path, bytes, keeper.disks()));
+  result.line = settings.summary
+                    ? JsonLine(SummaryJson(path, bytes, keeper.disks()))
+                    : ImageLine(path, bytes, keeper.disks());
   if (!settings.salvage_dir.empty()) {
     result.refusals =
         WriteSalvage(settings.salvage_dir, path, keeper.salvaged(),
