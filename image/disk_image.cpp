@@ -167,6 +167,14 @@ bool DiskImage::ReadSectorMarks(int32_t track, int32_t c, int32_t h, int32_t r,
   return true;
 }
 
+bool DiskImage::SectorHasTwin(int32_t track, int32_t c, int32_t h, int32_t r,
+                              int32_t n) {
+  int64_t offset = 0;
+  int32_t length = 0;
+  return LookUp(track, c, h, r, n, &offset, &length) == ReadFault::kNone &&
+         walks_[track].HasTwin(r, n);
+}
+
 void DiskImage::FinishWalks() {
   // Each walk on its own, each at most kFinishHeaders further: a disk's
   // walks then read at most 164 times that many more headers, however the

@@ -105,6 +105,12 @@ class DiskImage {
   bool ReadSectorMarks(int32_t track, int32_t c, int32_t h, int32_t r,
                        int32_t n, SectorMarks* marks);
 
+  // Whether the walk of `track` has passed another header with the address
+  // of the sector that ReadSector would read (after FinishWalks, whether
+  // the track holds one), without reading the file again; false when the
+  // sector is not found.
+  bool SectorHasTwin(int32_t track, int32_t c, int32_t h, int32_t r, int32_t n);
+
   // Walks the walk of every track that lookups of the selected disk began
   // on, for up to kFinishHeaders more headers each, so that each has passed
   // every header a track holds: a real track holds a few dozen, and a walk
