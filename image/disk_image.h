@@ -105,11 +105,15 @@ class DiskImage {
   bool ReadSectorMarks(int32_t track, int32_t c, int32_t h, int32_t r,
                        int32_t n, SectorMarks* marks);
 
-  // Whether the walk of `track` has passed another header with the address
-  // of the sector that ReadSector would read (after FinishWalks, whether
-  // the track holds one), without reading the file again; false when the
-  // sector is not found.
-  bool SectorHasTwin(int32_t track, int32_t c, int32_t h, int32_t r, int32_t n);
+  // Whether the walk of `track` for c/h has passed a second header with the
+  // address of the sector R = r of size code n that it found first.
+  bool HasTwin(int32_t track, int32_t c, int32_t h, int32_t r,
+               int32_t n) const {
+    if (track < 0 || track >= kTrackCount) return false;
+    const TrackWalk& walk = walks_[track];
+    return walk.IsFor(c, h) && r >= 0 && r < TrackWalk::kRecordNumbers &&
+           walk.HasTwin(r, n);
+  }
 
   // Walks the walk of every track that lookups of the selected disk began
   // on, for up to kFinishHeaders more headers each, so that each has passed

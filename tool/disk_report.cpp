@@ -87,9 +87,8 @@ int32_t DiskReport::AddRun(DiskImage& image, PieceRole role, int32_t file,
         std::memset(buffer + from, 0, static_cast<size_t>(piece.length));
       }
     }
+    // Right after the read, its headers still stand in the file's buffer.
     if (piece.state == ReadFault::kNone) {
-      // Its header is still in the file's buffer, just read: looked at
-      // once the disk is done, it would cost the disk's bytes again.
       image.ReadSectorMarks(at.track, at.c, at.h, at.r, n, &piece.marks);
     } else if (first_failed < 0) {
       first_failed = piece_count;
@@ -124,7 +123,7 @@ void DiskReport::Finish(DiskImage& image) {
     if (piece.state != ReadFault::kNone) continue;
     const SectorRun& at = piece.at;
     piece.marks.twin =
-        image.SectorHasTwin(at.track, at.c, at.h, at.r, piece.size_code);
+        image.HasTwin(at.track, at.c, at.h, at.r, piece.size_code);
     piece.doubt = DoubtOf(piece.marks);
   }
   for (int32_t i = 0; i < file_count; ++i) {
