@@ -13,8 +13,10 @@ using Bytes = std::vector<uint8_t>;
 size_t CopyFrom(void* context, uint64_t offset, uint8_t* dst, size_t length) {
   const Bytes& bytes = *static_cast<const Bytes*>(context);
   size_t count = 0;
-  for (; count < length && offset + count < bytes.size(); ++count) {
-    dst[count] = bytes[offset + count];
+  if (offset >= bytes.size()) return 0;
+  const size_t from = static_cast<size_t>(offset);
+  for (; count < length && from + count < bytes.size(); ++count) {
+    dst[count] = bytes[from + count];
   }
   return count;
 }
