@@ -14,7 +14,7 @@ started=$(date +%s)
 packages=(cmake ninja-build g++ libgtest-dev googletest qemu-user wine wine64
   g++-mingw-w64-x86-64 g++-mingw-w64-i686 g++-s390x-linux-gnu
   g++-i686-linux-gnu g++-aarch64-linux-gnu g++-arm-linux-gnueabihf binutils
-  dpkg-dev gzip xvfb xdotool llvm)
+  dpkg-dev gzip xvfb xdotool llvm nlohmann-json3-dev)
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'ok installed' ||
