@@ -12,55 +12,44 @@
 
 namespace bench {
 
-// holds the same table.
-//
 // System calls besides reading the image, as dorvex writes its files:
-inline constexpr long kCallsNewName =
-    3;  // an exclusive create, the write, the close
-inline constexpr long kCallsOurName =
-    4;  // a name written before: open, check, write,
-        // close, as an overwrite in place at best
-inline constexpr long kCallsCut = 1;  // the old file there was longer: cut it
-inline constexpr long kCallsTakenName =
-    1;  // taken before the run: a look first
-inline constexpr long kCallsFirstTaken = 1;  // the exclusive create that finds
-                                             // the first name taken
-inline constexpr long kCallsConsoleLine = 1;  // each console line is one write
-inline constexpr long kCallsFirstLine =
-    2;  // the C library looks at the standard
-        // streams before their first line
+constexpr long kCallsNewName = 3;  // an exclusive create, the write, the close
+constexpr long kCallsOurName = 4;  // a name written before: open, check, write,
+                                   // close, as an overwrite in place at best
+constexpr long kCallsCut = 1;      // the old file there was longer: cut it
+constexpr long kCallsTakenName = 1;    // taken before the run: a look first
+constexpr long kCallsFirstTaken = 1;   // the exclusive create that finds the
+                                       // first name taken
+constexpr long kCallsConsoleLine = 1;  // each console line is one write
+constexpr long kCallsFirstLine = 2;    // the C library looks at the standard
+                                       // streams before their first line
 // Bytes read (the kernel's count for the process), in passes over the
 // image, plus what reading the image once does not cover:
-inline constexpr int kPassesIntact =
-    1;  // the image streamed once through a buffer
-inline constexpr int kPassesCrafted =
-    2;  // 40,000 headers a walk, more than the
-        // 32,768 a disk walks before it sweeps:
-        // those headers, then the sweep
-inline constexpr int kPassesAHostileDisk =
-    2;  // a sweep a disk; a second only for a
-        // size code nothing asked for first
-inline constexpr long kDiskHeaderBytes =
-    688;  // each disk's header: the scan reads
-          // it, selecting the disk once more
-inline constexpr long kReadSlack =
-    4096;  // the kernel's reads of the program file
-           // as it starts it (under 1 KiB here)
+constexpr int kPassesIntact = 1;   // the image streamed once through a buffer
+constexpr int kPassesCrafted = 2;  // 40,000 headers a walk, more than the
+                                   // 32,768 a disk walks before it sweeps:
+                                   // those headers, then the sweep
+constexpr int kPassesAHostileDisk = 2;  // a sweep a disk; a second only for a
+                                        // size code nothing asked for first
+constexpr long kDiskHeaderBytes = 688;  // each disk's header: the scan reads
+                                        // it, selecting the disk once more
+constexpr long kReadSlack = 4096;  // the kernel's reads of the program file
+                                   // as it starts it (under 1 KiB here)
 // Peak resident memory: one 128 KiB buffer and fixed arrays, nothing
 // allocated; the rest is the program and its C library.
-inline constexpr long kRssBudgetKiB = 4096;
-inline constexpr long kHostileRssBudgetKiB = 8192;  // as above, with room for
-                                                    // the sweep's fixed tables
+constexpr long kRssBudgetKiB = 4096;
+constexpr long kHostileRssBudgetKiB = 8192;  // as above, with room for the
+                                             // sweep's fixed tables
 // Instructions in user space, counted by callgrind: today's count for each
 // scenario, as the `default` preset builds dorvex with g++ 12 on Debian 12
 // (another compiler or other flags give other counts), with a margin. The
 // margin is as loose as still fails a walk that reads each header twice.
-inline constexpr double kInstructionMargin = 1.20;
+constexpr double kInstructionMargin = 1.20;
 struct InstructionCount {
   const char* scenario;
   int64_t today;
 };
-inline constexpr InstructionCount kInstructionsToday[] = {
+constexpr InstructionCount kInstructionsToday[] = {
     {"intact image, empty directory", 46432633},
     {"intact image, every name taken", 46584850},
     {"crafted image, empty directory", 382493319},
@@ -76,13 +65,13 @@ inline constexpr InstructionCount kInstructionsToday[] = {
 // The hostile image grows 4 times from the small to the large: so may the
 // instructions, with a quarter more; a walk that grew with the square of
 // the image would run 16 times as many.
-inline constexpr double kHostileGrowthBudget = 5.0;
+constexpr double kHostileGrowthBudget = 5.0;
 
 // Wall-time targets, as the ratio of dorvex's time to the floor's: printed
 // with "met" or "missed", never a failure.
-inline constexpr double kWallTarget = 1.15;
-inline constexpr double kCraftedWallTarget = 1.5;
-inline constexpr double kHostileWallTarget = 8.0;
+constexpr double kWallTarget = 1.15;
+constexpr double kCraftedWallTarget = 1.5;
+constexpr double kHostileWallTarget = 8.0;
 
 // Today's instruction count of `scenario`; 0 when it has none.
 int64_t InstructionsToday(const std::string& scenario);
