@@ -15,7 +15,7 @@ namespace {
 // The identification block fills sectors 15 and 16 (size code 1) of track 0
 // under the sector window 1 to 16. A data disk has its disk number, 0 to 9
 // (below kDiskNumbers), at byte 400 and the mark 0xFF at bytes 401 to 403.
-constexpr int32_t kIdentificationSize = 512;
+constexpr int32_t kIdentificationSize = RunState::kIdentificationSize;
 constexpr int32_t kIdentificationSector = 15;
 constexpr int32_t kIdentificationSizeCode = 1;
 constexpr int32_t kFirstSystemSector = 1;
@@ -24,11 +24,9 @@ constexpr int kDiskNumberOffset = 400;
 constexpr uint8_t kMark = 0xFF;
 constexpr int kMarkBytes = 3;
 
-uint8_t g_identification[kIdentificationSize];
-
-// The run's DiskImage is over half a megabyte, too much for a stack: it
-// lives in static storage, and each run closes its image file as it ends.
-DiskImage g_image;
+// The console's run is over a megabyte, too much for a stack: it lives in
+// static storage, and each run closes its image file as it ends.
+RunState g_run;
 
 // The report of the disk under way, for a run that is observed.
 DiskReport g_report;
@@ -43,15 +41,15 @@ struct Identification {
 
 // Reads the identification block of the selected disk: a data disk has its
 // disk number at byte 400 and the marks after it.
-Identification IdentifyDisk(DiskImage& image) {
+Identification IdentifyDisk(RunState& run) {
   Identification found;
-  image.SetSectorRange(kFirstSystemSector, kLastSystemSector);
-  std::memset(g_identification, 0, sizeof g_identification);
-  const int32_t read =
-      image.ReadSectors(0, 0, 0, kIdentificationSector, kIdentificationSizeCode,
-                        g_identification, kIdentificationSize);
+  run.image.SetSectorRange(kFirstSystemSector, kLastSystemSector);
+  std::memset(run.identification, 0, sizeof run.identification);
+  const int32_t read = run.image.ReadSectors(
+      0, 0, 0, kIdentificationSector, kIdentificationSizeCode,
+      run.identification, kIdentificationSize);
   if (read != kIdentificationSize) return found;
-  const uint8_t* block = g_identification + kDiskNumberOffset;
+  const uint8_t* block = run.identification + kDiskNumberOffset;
   found.disk_number = block[0];
   if (block[0] >= kDiskNumbers) {
     found.verdict = DiskVerdict::kDiskNumberTooHigh;
@@ -71,10 +69,12 @@ Identification IdentifyDisk(DiskImage& image) {
 
 // Tells `report` what the identification of its disk found, each of the
 // block's two sectors looked up on its own.
-void ExplainIdentification(DiskImage& image, bool selected,
+void ExplainIdentification(RunState& run, bool selected,
                            const Identification& found, DiskReport& report) {
   report.verdict = selected ? found.verdict : DiskVerdict::kCannotSelect;
   if (!selected) return;
+  DiskImage& image = run.image;
+  report.NoteHeader(image);
   report.disk_number = found.disk_number;
   report.mark_offset = found.mark_offset;
   report.mark_value = found.mark_value;
@@ -82,7 +82,8 @@ void ExplainIdentification(DiskImage& image, bool selected,
   report.identification_read = found.disk_number >= 0;
   report.AddRun(image, PieceRole::kIdentification, -1,
                 SectorRun{0, 0, 0, kIdentificationSector},
-                kIdentificationSizeCode, kIdentificationSize, g_identification);
+                kIdentificationSizeCode, kIdentificationSize,
+                run.identification);
 }
 
 }  // namespace
@@ -90,6 +91,13 @@ void ExplainIdentification(DiskImage& image, bool selected,
 int RunCommand(int argc, const char* const* argv, const MessageStream& out,
                const MessageStream& err, RunSummary* summary,
                RunObserver* observer) {
+  g_run.report = &g_report;
+  return RunCommand(g_run, argc, argv, out, err, summary, observer);
+}
+
+int RunCommand(RunState& run, int argc, const char* const* argv,
+               const MessageStream& out, const MessageStream& err,
+               RunSummary* summary, RunObserver* observer) {
   RunSummary unused;
   RunSummary& sums = summary != nullptr ? *summary : unused;
   sums = RunSummary();
@@ -97,7 +105,7 @@ int RunCommand(int argc, const char* const* argv, const MessageStream& out,
     WriteUsage(err);
     return 1;
   }
-  DiskImage& image = g_image;
+  DiskImage& image = run.image;
   WrittenNames written;
   if (!image.Open(argv[1])) {
     WriteCannotOpen(err);
@@ -106,15 +114,16 @@ int RunCommand(int argc, const char* const* argv, const MessageStream& out,
   const int32_t disk_count = image.GetDiskCount();
   sums.disks = disk_count;
   bool number_seen[kDiskNumbers] = {};
-  DiskReport* report = observer != nullptr ? &g_report : nullptr;
+  if (run.report == nullptr) observer = nullptr;
+  DiskReport* report = observer != nullptr ? run.report : nullptr;
   for (int32_t i = 0; i < disk_count; ++i) {
     sums.disks_reached = i + 1;
     // A disk that cannot be selected fails the identification.
     const bool selected = image.SelectDisk(i);
-    const Identification found = IdentifyDisk(image);
+    const Identification found = IdentifyDisk(run);
     if (report != nullptr) {
       report->Begin(i + 1);
-      ExplainIdentification(image, selected, found, *report);
+      ExplainIdentification(run, selected, found, *report);
     }
     if (found.verdict != DiskVerdict::kDataDisk) {
       WriteWrongDisk(err, i + 1);
@@ -127,7 +136,7 @@ int RunCommand(int argc, const char* const* argv, const MessageStream& out,
       }
       number_seen[disk_number] = true;
       sums.files_failed +=
-          ExtractFiles(image, disk_number, written, err, report, observer);
+          ExtractFiles(run, disk_number, written, err, observer);
     }
     if (report != nullptr) {
       if (selected) report->Finish(image);

@@ -3,6 +3,7 @@
 
 #include "tool/disk_report.h"
 #include "tool/messages.h"
+#include "tool/run_state.h"
 
 namespace dorvex {
 
@@ -24,6 +25,14 @@ struct RunSummary {
 int RunCommand(int argc, const char* const* argv, const MessageStream& out,
                const MessageStream& err, RunSummary* summary = nullptr,
                RunObserver* observer = nullptr);
+
+// The same command in `run` rather than the console's static storage, so
+// that runs on other threads each work in their own; `run.report` is the
+// report an `observer` is shown (none: the run is not observed), and
+// `run.writes_files` whether the files are written.
+int RunCommand(RunState& run, int argc, const char* const* argv,
+               const MessageStream& out, const MessageStream& err,
+               RunSummary* summary = nullptr, RunObserver* observer = nullptr);
 
 // For a console window that was made for this run alone and closes when the
 // program ends, as Explorer makes one for a program started by a double

@@ -34,6 +34,8 @@ const char* PieceRoleName(PieceRole role) {
 
 void DiskReport::Begin(int32_t disk_position) {
   position = disk_position;
+  disk_name[0] = 0;
+  media_type = -1;
   verdict = DiskVerdict::kCannotSelect;
   disk_number = -1;
   mark_offset = -1;
@@ -44,6 +46,11 @@ void DiskReport::Begin(int32_t disk_position) {
   for (ReadFault& track : tracks) track = ReadFault::kTrackAbsent;
   piece_count = 0;
   file_count = 0;
+}
+
+void DiskReport::NoteHeader(const DiskImage& image) {
+  std::memcpy(disk_name, image.GetDiskName(), sizeof disk_name);
+  media_type = image.GetMediaType();
 }
 
 void DiskReport::NoteTracks(const DiskImage& image) {

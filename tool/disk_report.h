@@ -82,6 +82,9 @@ struct DiskReport {
   // Starts the report of the disk at `position` (counted from 1).
   void Begin(int32_t position);
 
+  // Notes the selected disk's name (its header's bytes) and media type.
+  void NoteHeader(const DiskImage& image);
+
   // Notes which tracks of the selected disk can be walked.
   void NoteTracks(const DiskImage& image);
 
@@ -108,6 +111,10 @@ struct DiskReport {
   int32_t DoubtfulPiece(PieceRole role) const;
 
   int32_t position = 0;
+  // The header's name as stored (Shift_JIS), terminated, and its media
+  // type: empty and -1 for a disk whose header cannot be read.
+  char disk_name[DiskImage::kDiskNameLength + 1] = {};
+  int32_t media_type = 0;
   DiskVerdict verdict = DiskVerdict::kDataDisk;
   int32_t disk_number = 0;  // byte 400 once the block was read whole, or -1
   int32_t mark_offset = 0;  // for kMarkNotFF: the first offset, its byte;

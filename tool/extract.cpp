@@ -12,19 +12,13 @@ namespace {
 
 // The directory fills sectors 13 and 14 (size code 1, 256 bytes each) of
 // track 0; file data lies in sectors 1 to 5 of size code 3 (1024 bytes).
-constexpr int32_t kDirectorySize = 512;
+constexpr int32_t kDirectorySize = RunState::kDirectorySize;
 constexpr int32_t kDirectorySector = 13;
 constexpr int32_t kDirectorySizeCode = 1;
 constexpr int32_t kFileSizeCode = 3;
 constexpr int32_t kFirstFileSector = 1;
 constexpr int32_t kLastFileSector = 5;
 constexpr int32_t kEntrySize = 4;
-
-// A 16-bit file length never exceeds 65,535 bytes, so every file fits.
-constexpr int32_t kFileBufferSize = 65536;
-
-uint8_t g_directory[kDirectorySize];
-uint8_t g_file[kFileBufferSize];
 
 }  // namespace
 
@@ -41,51 +35,52 @@ namespace {
 
 // Tells `report` how the directory's two sectors read, each looked up on
 // its own into the file buffer, which holds nothing yet.
-void ExplainDirectory(DiskImage& image, int32_t read, DiskReport& report) {
+void ExplainDirectory(RunState& run, int32_t read, DiskReport& report) {
   report.directory_read = read == kDirectorySize;
-  report.AddRun(image, PieceRole::kDirectory, -1,
+  report.AddRun(run.image, PieceRole::kDirectory, -1,
                 SectorRun{0, 0, 0, kDirectorySector}, kDirectorySizeCode,
-                kDirectorySize, g_file);
+                kDirectorySize, run.file);
 }
 
 // Tells `report` of the file of `entry` and its pieces, and hands a file
 // that could not be read whole to the observer: every piece looked up on its
 // own, zeros where one could not be read.
-void ExplainFile(DiskImage& image, int entry, const char* name,
+void ExplainFile(RunState& run, int entry, const char* name,
                  int32_t start_track, int32_t start_sector, int32_t length,
                  bool read_whole, DiskReport& report, RunObserver& observer) {
   const int32_t index =
       report.AddFile(entry, name, length, start_track, start_sector);
   FileReport& file = report.files[index];
   file.failed_piece = report.AddRun(
-      image, PieceRole::kFile, index,
+      run.image, PieceRole::kFile, index,
       SectorRun{start_track, start_track / 2, start_track % 2, start_sector},
-      kFileSizeCode, length, read_whole ? nullptr : g_file);
+      kFileSizeCode, length, read_whole ? nullptr : run.file);
   file.piece_count = report.piece_count - file.first_piece;
   if (read_whole) return;
   FormatSalvageName(name, report.position, report.number_seen_before,
                     file.salvage_name);
-  observer.OnSalvage(report, index, g_file, length);
+  observer.OnSalvage(report, index, run.file, length);
 }
 
 }  // namespace
 
-int ExtractFiles(DiskImage& image, int disk_number, WrittenNames& written,
-                 const MessageStream& err, DiskReport* report,
-                 RunObserver* observer) {
+int ExtractFiles(RunState& run, int disk_number, WrittenNames& written,
+                 const MessageStream& err, RunObserver* observer) {
+  DiskImage& image = run.image;
+  DiskReport* report = run.report;
   const bool explain = report != nullptr && observer != nullptr;
   // What cannot be read stays zero, and zero entries are empty: a disk whose
   // directory is unreadable yields no files and no messages.
-  std::memset(g_directory, 0, sizeof g_directory);
+  std::memset(run.directory, 0, sizeof run.directory);
   const int32_t directory_read =
       image.ReadSectors(0, 0, 0, kDirectorySector, kDirectorySizeCode,
-                        g_directory, kDirectorySize);
-  if (explain) ExplainDirectory(image, directory_read, *report);
+                        run.directory, kDirectorySize);
+  if (explain) ExplainDirectory(run, directory_read, *report);
   image.SetSectorRange(kFirstFileSector, kLastFileSector);
   int failed = 0;
 
   for (int entry = 0; entry < kDirectoryEntries; ++entry) {
-    const uint8_t* fields = g_directory + kEntrySize * entry;
+    const uint8_t* fields = run.directory + kEntrySize * entry;
     const int32_t start_sector = fields[0];
     const int32_t start_track = fields[1];
     const int32_t length = DecodeLe16(fields + 2);
@@ -95,11 +90,11 @@ int ExtractFiles(DiskImage& image, int disk_number, WrittenNames& written,
     FormatOutputName(disk_number, entry, name);
     const bool read_whole =
         image.ReadSectors(start_track, start_track / 2, start_track % 2,
-                          start_sector, kFileSizeCode, g_file,
+                          start_sector, kFileSizeCode, run.file,
                           length) == length;
     if (!read_whole) WriteReadFailed(err, name);
     if (explain) {
-      ExplainFile(image, entry, name, start_track, start_sector, length,
+      ExplainFile(run, entry, name, start_track, start_sector, length,
                   read_whole, *report, *observer);
     }
     if (!read_whole) {
@@ -108,7 +103,8 @@ int ExtractFiles(DiskImage& image, int disk_number, WrittenNames& written,
     }
     bool found_taken = false;
     const bool done =
-        WriteOutputFile(name, g_file, length, image.GetFileIdentity(),
+        !run.writes_files ||
+        WriteOutputFile(name, run.file, length, image.GetFileIdentity(),
                         written.GuessFor(disk_number, entry), &found_taken);
     written.Note(disk_number, entry, done, found_taken);
     if (!done) {

@@ -7,6 +7,7 @@
 #include "tool/disk_report.h"
 #include "tool/messages.h"
 #include "tool/output_file.h"
+#include "tool/run_state.h"
 
 namespace dorvex {
 
@@ -57,17 +58,17 @@ class WrittenNames {
   int count_ = 0;
 };
 
-// Extracts every file that the directory of the selected data disk lists
-// into the current directory, under names from `disk_number` (0 to 9) and
-// the entry index, and notes each name written in `written`. Reports each
-// file that cannot be read whole, or cannot be written, on `err` and goes
-// on with the next. Leaves the sector window at 1 to 5. Returns the number
-// of files reported. With an `observer`, also tells in `report` what each
+// Extracts every file that the directory of the data disk selected in
+// `run`'s image lists into the current directory (unless the run writes no
+// files), under names from `disk_number` (0 to 9) and the entry index, and
+// notes each name written in `written`. Reports each file that cannot be
+// read whole, or cannot be written, on `err` and goes on with the next.
+// Leaves the sector window at 1 to 5. Returns the number of files reported.
+// With an `observer` and `run.report`, also tells in the report what each
 // read found, piece by piece, and hands it each failed file's readable
 // part; what is written and said stays the same.
-int ExtractFiles(DiskImage& image, int disk_number, WrittenNames& written,
-                 const MessageStream& err, DiskReport* report = nullptr,
-                 RunObserver* observer = nullptr);
+int ExtractFiles(RunState& run, int disk_number, WrittenNames& written,
+                 const MessageStream& err, RunObserver* observer = nullptr);
 
 }  // namespace dorvex
 
