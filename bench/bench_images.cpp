@@ -1,8 +1,12 @@
 #include "bench/bench_images.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 
+#include "image/disk_image.h"
+#include "tests/fault_images.h"
 #include "tool/extract.h"
 
 namespace bench {
@@ -114,6 +118,109 @@ d88::Bytes BuildHostile(d88::Hostile kind, int mib, Manifest* files) {
     files->emplace_back(OutputName(file.disk_number, file.entry), file.size);
   }
   return image;
+}
+
+namespace {
+
+// The next number of a run of pseudo-random numbers, each from `state`.
+uint32_t Next(uint32_t* state) {
+  *state = *state * 1103515245u + 12345u;
+  return *state >> 8;
+}
+
+// A data disk numbered `number` with `files` files of 1 to 8 KiB, laid one
+// after another from track 1 on.
+d88::Disk CollectionDataDisk(int number, int files, uint32_t* state) {
+  d88::DataDisk disk(number, "COLLECTION " + std::to_string(number));
+  int track = 1, sector = 1;
+  for (int entry = 0; entry < files; ++entry) {
+    const int size = 1024 + static_cast<int>(Next(state) % (7 * 1024));
+    disk.AddFile(entry, track, sector,
+                 d88::Pattern(static_cast<size_t>(size), *state));
+    sector += (size + 1023) / 1024;
+    track += (sector - 1) / d88::DataDisk::kSectorsPerFileTrack;
+    sector = (sector - 1) % d88::DataDisk::kSectorsPerFileTrack + 1;
+  }
+  return disk.disk();
+}
+
+// A disk that is not a data disk: track 0 formatted as a data disk's is,
+// with no identification block on it, and a few tracks of bytes.
+d88::Disk ForeignDisk(uint32_t* state) {
+  d88::Disk disk;
+  disk.name = "FOREIGN";
+  disk.FormatTrack(0, 1, 16, 1);
+  const int tracks = 2 + static_cast<int>(Next(state) % 20);
+  for (int track = 1; track <= tracks; ++track) {
+    disk.FormatTrack(track, 1, 16, 1);
+    disk.Write(track, 1, 0, d88::Pattern(256, Next(state)));
+  }
+  return disk;
+}
+
+}  // namespace
+
+std::vector<CollectionImage> WriteCollection(const std::string& dir,
+                                             int count) {
+  const std::vector<d88::FaultImage> faults = d88::FaultImages();
+  std::vector<CollectionImage> written;
+  uint32_t state = 40;
+  for (int i = 0; i < count; ++i) {
+    char name[16];
+    std::snprintf(name, sizeof name, "%04d.d88", i);
+    d88::Bytes image;
+    int headers = 1;
+    switch (i % 10) {
+      case 0:
+      case 1:
+      case 2:
+      case 3:
+      case 4: {  // data disks, and perhaps a
+                 // foreign one among them
+        std::vector<d88::Disk> disks;
+        const int data = 1 + static_cast<int>(Next(&state) % 3);
+        for (int d = 0; d < data; ++d) {
+          disks.push_back(CollectionDataDisk(
+              d, 8 + static_cast<int>(Next(&state) % 24), &state));
+        }
+        if (i % 10 == 4) disks.push_back(ForeignDisk(&state));
+        headers = static_cast<int>(disks.size());
+        image = d88::BuildImage(disks);
+        break;
+      }
+      case 5:
+      case 6: {  // disks that are not data disks
+        std::vector<d88::Disk> disks;
+        const int foreign = 1 + static_cast<int>(Next(&state) % 2);
+        for (int d = 0; d < foreign; ++d) disks.push_back(ForeignDisk(&state));
+        headers = foreign;
+        image = d88::BuildImage(disks);
+        break;
+      }
+      case 7: {  // an image with one known fault
+        const d88::FaultImage& fault =
+            faults[static_cast<size_t>(i / 10) % faults.size()];
+        image = fault.image;
+        headers = static_cast<int>(fault.disks.size());
+        break;
+      }
+      case 8: {  // a data disk cut short, anywhere after its header
+        image = d88::BuildImage({CollectionDataDisk(1, 16, &state)});
+        constexpr size_t kHeader = dorvex::DiskImage::kDiskHeaderSize;
+        const size_t cut = kHeader + Next(&state) % (image.size() - kHeader);
+        image.resize(cut);
+        break;
+      }
+      default: {  // not a D88 image: bytes of any length, or none
+        const size_t length = i % 100 == 9 ? 0 : Next(&state) % 4096;
+        image = d88::Pattern(length, Next(&state));
+        break;
+      }
+    }
+    if (!d88::WriteBytes(std::filesystem::path(dir) / name, image)) return {};
+    written.push_back({name, static_cast<int64_t>(image.size()), headers});
+  }
+  return written;
 }
 
 }  // namespace bench

@@ -50,6 +50,21 @@ d88::Bytes BuildCraftedImage(Manifest* files);
 // files.
 d88::Bytes BuildHostile(d88::Hostile kind, int mib, Manifest* files);
 
+// One image of a generated collection, as written.
+struct CollectionImage {
+  std::string name;  // the file's name in the collection's directory
+  int64_t size;
+  int disk_headers;  // the disk headers it holds (a file too short for one
+                     // counts one)
+};
+
+// Writes a collection of `count` images into `dir` (which exists), made
+// the same on every run: data disks, disks that are not data disks, and
+// damaged images (the tests' fault images, images cut short, files that are
+// not D88 at all, an empty one). Returns them in name order, or an empty
+// list when a write fails.
+std::vector<CollectionImage> WriteCollection(const std::string& dir, int count);
+
 }  // namespace bench
 
 #endif  // DORVEX_BENCH_BENCH_IMAGES_H_

@@ -24,7 +24,8 @@ void EmptyDirectory(const fs::path& dir) {
 
 // posix_spawn, unlike fork, does not copy this process's memory into the
 // child's peak.
-pid_t Start(const std::vector<std::string>& args, const fs::path& dir) {
+pid_t Start(const std::vector<std::string>& args, const fs::path& dir,
+            const fs::path& out) {
   std::vector<char*> argv;
   for (const std::string& arg : args) {
     argv.push_back(const_cast<char*>(arg.c_str()));
@@ -32,7 +33,8 @@ pid_t Start(const std::vector<std::string>& args, const fs::path& dir) {
   argv.push_back(nullptr);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, out.c_str(),
+                                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
   posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
   const fs::path previous = fs::current_path();
   fs::current_path(dir);

@@ -21,9 +21,11 @@ namespace bench {
 // Removes everything in `dir`.
 void EmptyDirectory(const std::filesystem::path& dir);
 
-// A child started in `dir` with its standard output and error discarded.
+// A child started in `dir` with its standard output written to `out` and
+// its standard error discarded.
 pid_t Start(const std::vector<std::string>& args,
-            const std::filesystem::path& dir);
+            const std::filesystem::path& dir,
+            const std::filesystem::path& out = "/dev/null");
 
 struct Run {
   std::chrono::steady_clock::time_point ended;
