@@ -19,6 +19,11 @@ constexpr int32_t kLargestExactSizeCode = 23;
 
 bool IsByte(int32_t value) { return value >= 0 && value <= 255; }
 
+// No header carries it: a walk asked for it goes on to its end.
+constexpr int32_t kNoRecord = -1;
+
+constexpr int64_t kUnbounded = std::numeric_limits<int64_t>::max();
+
 // The bytes a sector of size code n (0 to 255) stands for in a run. Beyond
 // kLargestExactSizeCode the size exceeds every length a run can ask for.
 int64_t NominalSectorSize(int32_t n) {
@@ -151,30 +156,26 @@ bool DiskImage::ReadSectorMarks(int32_t track, int32_t c, int32_t h, int32_t r,
   if (LookUp(track, c, h, r, n, &offset, &length) != ReadFault::kNone) {
     return false;
   }
-  const int64_t header_at = offset - SectorHeader::kSize;
-  const uint8_t* bytes = file_.Peek(header_at + SectorMarks::kDensityOffset, 3);
+  const uint8_t* header =
+      file_.Peek(offset - SectorHeader::kSize, SectorHeader::kSize);
   // The walk read this header whole; only a file that shrank since fails.
-  if (bytes == nullptr) return false;
-  marks->density = bytes[0];
-  marks->deleted =
-      bytes[SectorMarks::kDeletedOffset - SectorMarks::kDensityOffset];
-  marks->status =
-      bytes[SectorMarks::kStatusOffset - SectorMarks::kDensityOffset];
+  if (header == nullptr) return false;
+  marks->density = header[SectorMarks::kDensityOffset];
+  marks->deleted = header[SectorMarks::kDeletedOffset];
+  marks->status = header[SectorMarks::kStatusOffset];
   marks->twin = walks_[track].HasTwin(r, n);
   return true;
 }
 
 void DiskImage::FinishWalks() {
-  // Only walks of a track's own cylinder and head can be swept, and the
-  // program begins no other; one of another C/H keeps what it has passed.
-  sweep_.Clear();
-  for (int32_t track = 0; track < kTrackCount; ++track) {
-    const TrackWalk& walk = walks_[track];
-    if (walk.IsFor(track / 2, track % 2) && !walk.ended()) {
-      sweep_.Add(track, walk);
+  // Each walk on its own, each at most kFinishHeaders further: a disk's
+  // walks then read at most 164 times that many more headers, however the
+  // image chains them.
+  for (TrackWalk& walk : walks_) {
+    if (walk.IsActive() && !walk.ended()) {
+      WalkOn(walk, kNoRecord, kNoRecord, walked_ + kFinishHeaders);
     }
   }
-  sweep_.Run(file_, walks_);
 }
 
 bool DiskImage::FindSector(int32_t track, TrackWalk& walk, int32_t r, int32_t n,
@@ -183,19 +184,20 @@ bool DiskImage::FindSector(int32_t track, TrackWalk& walk, int32_t r, int32_t n,
   // Only a track's own cylinder and head can be swept: a header's C/H then
   // names the one walk it can answer. Others walk as far as they must.
   const bool own = walk.c() == track / 2 && walk.h() == track % 2;
-  if (WalkOn(walk, r, n, own)) return walk.Find(r, n, offset, length);
+  const int64_t limit = own ? walk_budget_ : kUnbounded;
+  if (WalkOn(walk, r, n, limit)) return walk.Find(r, n, offset, length);
   if (walk.ended()) return false;
   SweepTracks(n);
   return walk.Find(r, n, offset, length);
 }
 
-bool DiskImage::WalkOn(TrackWalk& walk, int32_t r, int32_t n, bool bounded) {
+bool DiskImage::WalkOn(TrackWalk& walk, int32_t r, int32_t n, int64_t limit) {
   SectorHeader header;
   // Each header's own sector count decides where the walk ends, so with
   // inconsistent counts it can run on past the track; the index is 64 bits
   // wide so that no walk to the end of a huge file overflows it.
   while (!walk.ended()) {
-    if (bounded && walked_ >= walk_budget_) return false;
+    if (walked_ >= limit) return false;
     ++walked_;
     const int64_t at = walk.next_header();
     // A sector count of 0 ends the walk before the header is matched; the

@@ -105,10 +105,12 @@ class DiskImage {
   bool ReadSectorMarks(int32_t track, int32_t c, int32_t h, int32_t r,
                        int32_t n, SectorMarks* marks);
 
-  // Takes the walk of every track that lookups of the selected disk began,
-  // for its own cylinder and head, to its end, in one pass over the file:
-  // then each has passed every header its track holds. Lookups read the
-  // same sectors before and after.
+  // Walks the walk of every track that lookups of the selected disk began
+  // on, for up to kFinishHeaders more headers each, so that each has passed
+  // every header a track holds: a real track holds a few dozen, and a walk
+  // that runs on further is no track's. Lookups read the same sectors
+  // before and after.
+  static constexpr int64_t kFinishHeaders = 512;
   void FinishWalks();
 
   // Moves `run` to the next piece of a run under the sector window, as
@@ -151,8 +153,8 @@ class DiskImage {
 
   // Walks `walk` on, header by header, until it passes sector r of size
   // code n, noting every sector of its C/H that it passes. False when the
-  // walk ends first or, when `bounded`, the disk's walk budget runs out.
-  bool WalkOn(TrackWalk& walk, int32_t r, int32_t n, bool bounded);
+  // walk ends first or the disk's count of headers walked reaches `limit`.
+  bool WalkOn(TrackWalk& walk, int32_t r, int32_t n, int64_t limit);
 
   // Takes the walk of every present track, for its own cylinder and head
   // and answering for size code n, to its end.

@@ -57,6 +57,9 @@ class TrackWalk {
     Claim(0, n);
   }
 
+  // True from Begin until Forget.
+  bool IsActive() const { return active_; }
+
   // Makes the walk unusable until the next Begin.
   void Forget() { active_ = false; }
 

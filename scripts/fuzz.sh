@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Fuzzes dorvex for SECONDS in all, split between the two targets, starting
+# Fuzzes dorvex for SECONDS in all, split between the targets, starting
 # from the seed corpus in fuzz/corpus. Exits non-zero on any crash,
 # sanitizer report, leak, or input that takes over 10 seconds.
 #   scripts/fuzz.sh SECONDS
@@ -7,14 +7,15 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 seconds=${1:?usage: scripts/fuzz.sh SECONDS}
-targets=(command_fuzzer disk_image_fuzzer)
+targets=(command_fuzzer disk_image_fuzzer probe_fuzzer)
 per_target=$(( seconds / ${#targets[@]} ))
 (( per_target >= 1 )) || per_target=1
 
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz
 
-# Absolute paths: the command fuzzer works in a scratch directory of its own.
+# Absolute paths: the command and probe fuzzers work in a scratch directory
+# of their own.
 root=$(pwd)
 work=$root/build/fuzz/work
 mkdir -p "$work/artifacts"

@@ -1,5 +1,6 @@
 #include "tests/fault_images.h"
 
+#include <algorithm>
 #include <sstream>
 
 namespace d88 {
@@ -168,6 +169,14 @@ FaultImage ShortDirectory() {
 
 // Sector r of `track` of the base disk marked by `mark`, and what the run
 // must then say of `what`, whose piece `piece` that sector is.
+// The length of the base disk's file `name`, or of a system block's piece.
+int LengthOf(const std::string& what) {
+  if (what == "100") return 3000;
+  if (what == "105") return kLongLength;
+  if (what == "146") return 1500;
+  return 512;
+}
+
 template <typename Mark>
 FaultImage Marked(const std::string& name, int track, int r, Mark mark,
                   const std::string& what, int piece,
@@ -186,6 +195,9 @@ FaultImage Marked(const std::string& name, int track, int r, Mark mark,
   expected.h = track % 2;
   expected.r = r;
   expected.n = track == 0 ? 1 : 3;
+  const int step = 128 << expected.n;
+  expected.from = piece * step;
+  expected.length = std::min(step, LengthOf(what) - expected.from);
   expected.status = sector.status;
   expected.deleted = sector.deleted != 0;
   expected.twin = doubt == "twin";
@@ -299,7 +311,8 @@ std::string ExpectationsJson(const FaultImage& image) {
         << d.what << "\",\"piece\":" << d.piece << ",\"doubt\":\"" << d.doubt
         << "\",\"track\":" << d.track << ",\"cylinder\":" << d.c
         << ",\"head\":" << d.h << ",\"record\":" << d.r
-        << ",\"size_code\":" << d.n << ",\"status\":" << d.status
+        << ",\"size_code\":" << d.n << ",\"from\":" << d.from
+        << ",\"length\":" << d.length << ",\"status\":" << d.status
         << ",\"deleted\":" << (d.deleted ? "true" : "false")
         << ",\"twin\":" << (d.twin ? "true" : "false") << '}';
   }

@@ -37,7 +37,8 @@ struct ExpectedDoubt {
   int piece = 0;      // counted in its file or block
   std::string doubt;  // why, as "data-crc-error"
   int track = 0, c = 0, h = 0, r = 0, n = 3;
-  int status = 0;  // the header's status byte
+  int from = 0, length = 0;  // the piece's bytes of its file or block
+  int status = 0;            // the header's status byte
   bool deleted = false, twin = false;
 };
 

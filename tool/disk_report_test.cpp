@@ -84,6 +84,8 @@ class Recorder : public RunObserver {
     doubt.h = p.at.h;
     doubt.r = p.at.r;
     doubt.n = p.size_code;
+    doubt.from = p.from;
+    doubt.length = p.length;
     doubt.status = p.marks.status;
     doubt.deleted = p.marks.deleted != 0;
     doubt.twin = p.marks.twin;
@@ -208,6 +210,9 @@ TEST(DiskReportTest, ExplainsEachFaultAsItWasMade) {
       EXPECT_EQ(got.doubt, want.doubt) << what;
       EXPECT_EQ(std::vector<int>({got.track, got.c, got.h, got.r, got.n}),
                 std::vector<int>({want.track, want.c, want.h, want.r, want.n}))
+          << what;
+      EXPECT_EQ(std::vector<int>({got.from, got.length}),
+                std::vector<int>({want.from, want.length}))
           << what;
       EXPECT_EQ(std::vector<int>({got.status, got.deleted, got.twin}),
                 std::vector<int>({want.status, want.deleted, want.twin}))

@@ -61,8 +61,8 @@ class PageObserver : public dorvex::RunObserver {
 
 PageObserver g_observer;
 
-constexpr int kPieceFields = 11;
-constexpr int kFileFields = 7;
+constexpr int kPieceFields = 16;
+constexpr int kFileFields = 8;
 int32_t g_piece_table[dorvex::DiskReport::kMaxPieces * kPieceFields];
 int32_t g_file_table[dorvex::kDirectoryEntries * kFileFields];
 // Each name is 3 characters; a space between them.
@@ -145,6 +145,18 @@ EMSCRIPTEN_KEEPALIVE int dorvex_disk_mark_value() {
 EMSCRIPTEN_KEEPALIVE int dorvex_directory_read() {
   return DiskField([](const DiskReport& d) { return d.directory_read; });
 }
+// The first doubtful piece of the identification block and of the
+// directory, each read whole; -1 when none.
+EMSCRIPTEN_KEEPALIVE int dorvex_identification_doubtful() {
+  return DiskField([](const DiskReport& d) {
+    return d.DoubtfulPiece(dorvex::PieceRole::kIdentification);
+  });
+}
+EMSCRIPTEN_KEEPALIVE int dorvex_directory_doubtful() {
+  return DiskField([](const DiskReport& d) {
+    return d.DoubtfulPiece(dorvex::PieceRole::kDirectory);
+  });
+}
 EMSCRIPTEN_KEEPALIVE const char* dorvex_track_state(int t) {
   if (g_shown == nullptr || t < 0 || t >= dorvex::DiskImage::kTrackCount) {
     return "";
@@ -164,7 +176,9 @@ EMSCRIPTEN_KEEPALIVE int dorvex_piece_count() {
   return DiskField([](const DiskReport& d) { return d.piece_count; });
 }
 EMSCRIPTEN_KEEPALIVE int dorvex_piece_fields() { return kPieceFields; }
-// role, file, track, C, H, R, N, from, length, state, held.
+// role, file, track, C, H, R, N, from, length, state, held, then what the
+// header of a piece read whole records: doubt, status, deleted mark,
+// density, twin (1 or 0).
 EMSCRIPTEN_KEEPALIVE const int32_t* dorvex_piece_table() {
   if (g_shown == nullptr) return nullptr;
   int32_t* row = g_piece_table;
@@ -183,7 +197,12 @@ EMSCRIPTEN_KEEPALIVE const int32_t* dorvex_piece_table() {
         p.from,
         p.length,
         AddressOf(PieceStateName(p.state)),
-        counted ? p.held : 0};
+        counted ? p.held : 0,
+        AddressOf(dorvex::SectorDoubtName(p.doubt)),
+        p.marks.status,
+        p.marks.deleted,
+        p.marks.density,
+        p.marks.twin ? 1 : 0};
     std::copy(fields, fields + kPieceFields, row);
   }
   return g_piece_table;
@@ -194,15 +213,15 @@ EMSCRIPTEN_KEEPALIVE int dorvex_file_count() {
 }
 EMSCRIPTEN_KEEPALIVE int dorvex_file_fields() { return kFileFields; }
 // entry, length, start track, start record, first piece, piece count,
-// failed piece (-1: read whole).
+// failed piece (-1: read whole), doubtful piece (-1: none, or failed).
 EMSCRIPTEN_KEEPALIVE const int32_t* dorvex_file_table() {
   if (g_shown == nullptr) return nullptr;
   int32_t* row = g_file_table;
   for (int32_t i = 0; i < g_shown->file_count; ++i, row += kFileFields) {
     const FileReport& f = g_shown->files[i];
     const int32_t fields[kFileFields] = {
-        f.entry,       f.length,      f.start_track, f.start_record,
-        f.first_piece, f.piece_count, f.failed_piece};
+        f.entry,       f.length,      f.start_track,  f.start_record,
+        f.first_piece, f.piece_count, f.failed_piece, f.doubtful_piece};
     std::copy(fields, fields + kFileFields, row);
   }
   return g_file_table;

@@ -17,8 +17,9 @@
 // are the page benchmark's (page_bench.mjs), never checked here.
 //   node web/browser_test.mjs HTML NATIVE SAMPLE IMAGES SCREENSHOT [ENGINE...]
 // IMAGES: a directory holding the benchmark's intact.d88 and large.d88, and
-// faults/, the fault images with what the page must say of them; the map of
-// one of them is pictured beside SCREENSHOT (NAME-map.png), in Chromium.
+// faults/, the fault images with what the page must say of them; the maps of
+// two of them are pictured beside SCREENSHOT (NAME-map.png and
+// NAME-map-doubtful.png), in Chromium.
 // ENGINE: chromium, firefox or webkit (all three when none is named);
 // WebKit needs an X server (DISPLAY), as under xvfb-run.
 import { spawnSync } from 'node:child_process';
@@ -31,7 +32,7 @@ import { pathToFileURL } from 'node:url';
 import { createRequire } from 'node:module';
 import { unzipSync } from 'fflate';
 import { kEngines } from './browsers.mjs';
-import { pieceWords, verdictReason } from './explain.js';
+import { doubtReason, pieceWords, verdictReason } from './explain.js';
 
 const [htmlArg, nativeArg, sampleArg, imagesArg, screenshotArg, ...engineNames] =
   process.argv.slice(2);
@@ -45,7 +46,11 @@ const [html, native, sample, images, screenshot] =
 const large = path.join(images, 'large.d88');
 const faults = path.join(images, 'faults');
 const kFaults = ['absent-track', 'changed-record', 'short-sector', 'cut-inside-file',
-                 'bad-mark', 'short-directory'];
+                 'bad-mark', 'short-directory',
+                 // One sector each that the dump marks, in a file or block read whole.
+                 'data-crc-error', 'address-crc-error', 'no-address-mark', 'no-data-mark',
+                 'deleted-status', 'other-status', 'deleted-mark', 'twin', 'doubtful-directory',
+                 'doubtful-identification'];
 const scratch = fs.mkdtempSync(path.join(os.tmpdir(), 'dorvex-browser-'));
 const axeSource = fs.readFileSync(
   createRequire(import.meta.url).resolve('axe-core/axe.min.js'), 'utf8');
@@ -55,12 +60,14 @@ const kWords = {
   ja: {
     pick: 'イメージファイルを選ぶ',
     sampleSummary: 'データディスク 2 枚、取り出したファイル 6 個、失敗したファイル 0 個',
+    doubtfulFiles: (count) => `、疑わしいファイル ${count} 個`,
     noDisk: 'このファイルには、D88 イメージとして読めるディスクがありません。',
     directory: (position) => `ディスク ${position} 枚目: ディレクトリ`,
   },
   en: {
     pick: 'Pick image files',
     sampleSummary: '2 data disks, 6 files taken out, 0 files failed',
+    doubtfulFiles: (count) => `, ${count} files doubtful`,
     noDisk: 'This file holds no disk that can be read as a D88 image.',
     directory: (position) => `disk ${position}: its directory`,
   },
@@ -335,6 +342,11 @@ const explained = (index) => `
     }));
   });
   return { whys, maps,
+           summary: section.querySelector('.summary').textContent,
+           legends: all.map((d) => [...d.querySelectorAll('.legend .swatch')].map((s) => s.className)),
+           mapTexts: all.map((d) => [...d.querySelectorAll('.map-text li')].map((li) => li.textContent)),
+           notes: [...section.querySelectorAll('table.files tr')].slice(1)
+             .map((tr) => [tr.cells[0].textContent, tr.cells[2]?.textContent ?? null]),
            parts: [...section.querySelectorAll('.salvaged td.name')].map((td) => td.textContent),
            link: section.querySelector('a.salvage')?.getAttribute('download') ?? null };`;
 
@@ -366,12 +378,38 @@ async function checkFaults(browser, first, mode) {
                                            r: failure.record, n: failure.size_code }, lang) });
       }
     }
+    // The doubts of each block and file, in words, as the run found them.
+    const doubtWords = want.doubts.map((d) => doubtReason(
+      { ...d, c: d.cylinder, h: d.head, r: d.record, n: d.size_code }, lang));
+    const blockWords = doubtWords.filter((words, i) => !/^\d/.test(want.doubts[i].what));
     const isNote = (why) =>
-      want.disks.some((disk) => why.text.startsWith(kWords[lang].directory(disk.position)));
+      want.disks.some((disk) => why.text.startsWith(kWords[lang].directory(disk.position))) ||
+      blockWords.some((words) => why.text.endsWith(`${words}。`) || why.text.endsWith(`${words}.`));
     const says = got.whys.filter((why) => why.after !== null && !isNote(why))
       .map((why) => ({ after: why.after, text: why.text }));
     check(JSON.stringify(says) === JSON.stringify(wantWhys),
           `${what}: the reason under each line: ${JSON.stringify(says)}`);
+    // Doubts: counted in the summary, each file's beside its name, each
+    // block's under the messages, each in its disk's summary; none on a
+    // clean image.
+    const doubtfulFiles = want.doubts.filter((d) => /^\d/.test(d.what));
+    check(got.summary.includes(kWords[lang].doubtfulFiles(doubtfulFiles.length)) ===
+          (doubtfulFiles.length > 0), `${what}: the summary counts the doubtful files: ${got.summary}`);
+    const wantNotes = doubtfulFiles.map((d) => [d.what, doubtWords[want.doubts.indexOf(d)]]);
+    const notes = got.notes.filter(([, note]) => note !== null && note !== '');
+    check(JSON.stringify(notes) === JSON.stringify(wantNotes),
+          `${what}: the doubtful files carry their reasons: ${JSON.stringify(got.notes)}`);
+    check(want.doubts.length > 0 || got.notes.every(([, note]) => note === null),
+          `${what}: a clean image has no column of notes`);
+    for (const words of blockWords) {
+      check(got.whys.some((why) => why.text.includes(words)), `${what}: a doubtful block is said: ${words}`);
+    }
+    for (const words of doubtWords) {
+      check(got.mapTexts.flat().some((line) => line.includes(words)),
+            `${what}: the disk's summary tells the doubt: ${words}`);
+    }
+    check(want.doubts.length > 0 || !got.mapTexts.flat().some((line) => /疑わしい|doubtful|may be wrong/.test(line)),
+          `${what}: a clean image tells no doubt`);
     for (const disk of want.disks.filter((d) => d.verdict === 'data-disk' && !d.directory_read)) {
       check(got.whys.some((why) => why.text.startsWith(kWords[lang].directory(disk.position)) &&
                                    /(セクター|sector) 14/.test(why.text)),
@@ -407,13 +445,36 @@ async function checkFaults(browser, first, mode) {
         check(row?.cells[failure.track >> 1].includes('bad'),
               `${what}: the map marks ${failure.file}'s failed piece`);
       }
+      const doubts = want.doubts.filter((dd) => dd.position === disk.position);
+      const doubtCells = rows.reduce((sum, row) => sum + marked(row.cells, 'doubt'), 0);
+      check(doubtCells === doubts.length,
+            `${what}: disk ${disk.position}'s map marks ${doubtCells} doubtful sectors (${doubts.length} expected)`);
+      for (const doubt of doubts) {
+        const row = rows.find((r) => r.head === doubt.track % 2 && r.record === doubt.record);
+        check(row?.cells[doubt.track >> 1].split(' ').includes('doubt'),
+              `${what}: the map marks the doubtful sector of ${doubt.what}`);
+      }
+      check(got.legends[d].some((kind) => kind.includes('doubt')) === (doubts.length > 0),
+            `${what}: disk ${disk.position}'s legend names doubtful sectors only where the map has one`);
     });
     // The readable parts: exactly the bytes expected, and MISSING.txt.
     const wantParts = want.failures.map((f) => f.salvage);
     check(JSON.stringify(got.parts) === JSON.stringify(wantParts),
           `${what}: the readable parts listed: ${got.parts}`);
     sameFiles(await savedZip(browser), native.files, `${what}'s program files`);
-    if (wantParts.length > 0) {
+    if (wantParts.length === 0 && want.doubts.length > 0) {
+      // Nothing to salvage: the report alone, listing each doubt.
+      check(got.link === `${name}-salvaged.zip`, `${what}: the list of doubts offered: ${got.link}`);
+      const zip = await savedZip(browser, 'a.salvage');
+      check(JSON.stringify(Object.keys(zip)) === '["MISSING.txt"]', `${what}: the report's zip: ${Object.keys(zip)}`);
+      const report = new TextDecoder().decode(zip['MISSING.txt'] ?? new Uint8Array());
+      want.doubts.forEach((doubt, i) => {
+        check(report.includes(doubtWords[i]) &&
+              (!/^\d/.test(doubt.what) || report.includes(`${doubt.from}`)),
+              `${what}: MISSING.txt tells the doubt of ${doubt.what}: ${report}`);
+      });
+      if (name === 'data-crc-error') await accessible(browser, 'with a doubtful file on its map');
+    } else if (wantParts.length > 0) {
       const base = name;
       check(got.link === `${base}-salvaged.zip`, `${what}: the readable parts offered: ${got.link}`);
       const zip = await savedZip(browser, 'a.salvage');
@@ -435,8 +496,9 @@ async function checkFaults(browser, first, mode) {
       check(got.link === null, `${what}: no readable parts offered`);
     }
     if (name === 'absent-track') await checkLooks(browser, index);
-    if (name === 'changed-record' && browser.screenshot && mode === 'from disk') {
-      await browser.screenshot(screenshot.replace(/\.png$/, '-map.png'),
+    const pictured = { 'changed-record': '-map.png', 'data-crc-error': '-map-doubtful.png' }[name];
+    if (pictured && browser.screenshot && mode === 'from disk') {
+      await browser.screenshot(screenshot.replace(/\.png$/, pictured),
                                `section.run:nth-of-type(${index + 1})`);
     }
     index += 1;

@@ -15,15 +15,21 @@ export const kPieceStates = [
 export const kTrackStates = ['present', 'track-absent', 'track-beyond-disk',
                              'track-before-file'];
 export const kRoles = ['identification', 'directory', 'file'];
+// The program's names of why a piece read whole may hold the wrong bytes.
+export const kDoubts = ['none', 'data-crc-error', 'address-crc-error', 'no-address-mark',
+                        'no-data-mark', 'deleted-data', 'other-status', 'twin'];
 export const kTrackCount = 164;
 
 // A piece's figures, one Int32Array a disk, this many to a piece; a file's
 // in the program's file table.
 const kPieceFields = ['role', 'file', 'track', 'c', 'h', 'r', 'n', 'from',
-                      'length', 'state', 'held'];
+                      'length', 'state', 'held', 'doubt', 'status', 'deleted',
+                      'density', 'twin'];
 const kStride = kPieceFields.length;
+const kDoubtField = kPieceFields.indexOf('doubt');
 const kFileFields = ['entry', 'length', 'startTrack', 'startRecord', 'first',
-                     'count', 'failed'];
+                     'count', 'failed', 'doubtful'];
+const kDoubtfulField = kFileFields.indexOf('doubtful');
 
 function indexOf(list, name, what) {
   const index = list.indexOf(name);
@@ -69,6 +75,7 @@ export function readDisk(dorvex) {
   for (let at = 0; at < pieces.length; at += kStride) {
     pieces[at] = constant(pieces[at], kRoles, 'piece role');
     pieces[at + 9] = constant(pieces[at + 9], kPieceStates, 'piece state');
+    pieces[at + kDoubtField] = constant(pieces[at + kDoubtField], kDoubts, 'doubt');
   }
   const fileCount = dorvex._dorvex_file_count();
   const files = tableOf(dorvex, dorvex._dorvex_file_table(), fileCount, kFileFields.length,
@@ -86,6 +93,8 @@ export function readDisk(dorvex) {
     markOffset: dorvex._dorvex_disk_mark_offset(),
     markValue: dorvex._dorvex_disk_mark_value(),
     directoryRead: dorvex._dorvex_directory_read() === 1,
+    identificationDoubtful: dorvex._dorvex_identification_doubtful(),
+    directoryDoubtful: dorvex._dorvex_directory_doubtful(),
     tracks, pieces, files,
     names: fileCount > 0 ? dorvex.UTF8ToString(dorvex._dorvex_file_names()) : '',
     salvage,
@@ -104,6 +113,16 @@ export function diskOf(read) {
   return disk;
 }
 
+// Whether a disk as read (readDisk) has a block or file read whole from a
+// sector that the dump marks as doubtful.
+export function isDoubtful(read) {
+  if (read.identificationDoubtful >= 0 || read.directoryDoubtful >= 0) return true;
+  for (let at = kDoubtfulField; at < read.files.length; at += kFileFields.length) {
+    if (read.files[at] >= 0) return true;
+  }
+  return false;
+}
+
 export const pieceCount = (disk) => disk.pieces.length / kStride;
 
 // Piece k of `disk` as an object, its role and state by name.
@@ -112,6 +131,8 @@ export function pieceOf(disk, k) {
   for (let f = 0; f < kStride; ++f) piece[kPieceFields[f]] = disk.pieces[k * kStride + f];
   piece.role = kRoles[piece.role];
   piece.state = kPieceStates[piece.state];
+  piece.doubt = kDoubts[piece.doubt];
+  piece.twin = piece.twin === 1;
   return piece;
 }
 
@@ -172,6 +193,31 @@ const kWords = {
     missingFile: (name, d, f) =>
       `${name}: ディスク ${d.position} 枚目（番号 ${d.number}）の ${f.name}、${f.length} バイト`,
     missingRange: (range, why) => `  ${range} がありません: ${why}`,
+    doubts: {
+      'data-crc-error': 'データ部の CRC エラー',
+      'address-crc-error': 'ID 部の CRC エラー',
+      'no-address-mark': 'アドレスマークなし',
+      'no-data-mark': 'データマークなし',
+      'deleted-data': '削除データ（デリーテッドデータ）',
+    },
+    doubtStatus: (hex) => `ステータス 0x${hex}`,
+    doubt: (p, w, kind) => `${w.track(p)}のセクター ${p.r} は「${kind}」としてダンプされています。` +
+      `この ${p.length} バイトは正しくないかもしれません`,
+    twin: (p, w) => `${w.track(p)}には、セクター ${p.r} と同じアドレスのセクターがもう一つあります` +
+      `（読んだのは最初のもの）。この ${p.length} バイトは正しくないかもしれません`,
+    readButDoubtful: (why) => `読めましたが、${why}`,
+    doubtfulHead: 'dorvex は次のファイルを読み切りましたが、ダンプが不良と記録したセクターから読んだ部分があります。' +
+      'その部分のバイトは正しくないかもしれません。',
+    doubtfulFile: (d, f) =>
+      `${f.name}: ディスク ${d.position} 枚目（番号 ${d.number}）の ${f.name}、${f.length} バイト、疑わしい`,
+    doubtfulRange: (range, why) => `  ${range}: ${why}`,
+    identificationDoubtful: (position, why) =>
+      `ディスク ${position} 枚目: 識別ブロック（トラック 0 のセクター 15、16）は読めましたが、${why}。`,
+    directoryDoubtful: (position, why) =>
+      `ディスク ${position} 枚目: ディレクトリ（トラック 0 のセクター 13、14）は読めましたが、${why}。`,
+    headDoubtful: (count) => `、疑わしい ${count} 個`,
+    fileDoubtful: (f, last, why) => `${f.name}: ${f.length} バイト、トラック ${f.startTrack} の` +
+      `セクター ${f.startRecord} からトラック ${last} まで ${f.count} セクター、読めましたが疑わしい: ${why}`,
   },
   en: {
     track: (p) => `track ${p.track} (C${p.c} H${p.h})`,
@@ -225,6 +271,31 @@ const kWords = {
     missingFile: (name, d, f) =>
       `${name}: ${f.name} of disk ${d.position} (number ${d.number}), ${f.length} bytes`,
     missingRange: (range, why) => `  ${range} missing: ${why}`,
+    doubts: {
+      'data-crc-error': 'a CRC error in its data',
+      'address-crc-error': 'a CRC error in its address',
+      'no-address-mark': 'no address mark',
+      'no-data-mark': 'no data mark',
+      'deleted-data': 'its data marked deleted',
+    },
+    doubtStatus: (hex) => `status 0x${hex}`,
+    doubt: (p, w, kind) => `sector ${p.r} of ${w.track(p)} was dumped with ${kind}: ` +
+      `these ${p.length} bytes may be wrong`,
+    twin: (p, w) => `${w.track(p)} holds a second sector with the address of sector ${p.r}, ` +
+      `and the first was read: these ${p.length} bytes may be wrong`,
+    readButDoubtful: (why) => `read, but ${why}`,
+    doubtfulHead: 'dorvex read each of these files whole, but some of its bytes come from sectors ' +
+      'that the dump records as bad; those bytes may be wrong.',
+    doubtfulFile: (d, f) =>
+      `${f.name}: ${f.name} of disk ${d.position} (number ${d.number}), ${f.length} bytes, doubtful`,
+    doubtfulRange: (range, why) => `  ${range}: ${why}`,
+    identificationDoubtful: (position, why) =>
+      `disk ${position}: its identification block (sectors 15 and 16 of track 0) was read, but ${why}.`,
+    directoryDoubtful: (position, why) =>
+      `disk ${position}: its directory (sectors 13 and 14 of track 0) was read, but ${why}.`,
+    headDoubtful: (count) => `, ${count} doubtful`,
+    fileDoubtful: (f, last, why) => `${f.name}: ${f.length} bytes, ${f.count} sectors from sector ` +
+      `${f.startRecord} of track ${f.startTrack} to track ${last}, read but doubtful: ${why}`,
   },
 };
 
@@ -233,6 +304,43 @@ export function pieceReason(p, lang) {
   const words = kWords[lang];
   const say = words.states[p.state];
   return say ? say(p, words) : p.state;
+}
+
+// Why piece `p` (an object of pieceOf), read whole, may hold the wrong
+// bytes, in words; '' when its sector was dumped as good.
+export function doubtReason(p, lang) {
+  const words = kWords[lang];
+  if (p.doubt === 'none') return '';
+  if (p.doubt === 'twin') return words.twin(p, words);
+  const kind = p.doubt === 'other-status'
+    ? words.doubtStatus(p.status.toString(16).toUpperCase().padStart(2, '0'))
+    : words.doubts[p.doubt] ?? p.doubt;
+  return words.doubt(p, words, kind);
+}
+
+// Why a file read whole is doubtful: its first doubtful piece, in words.
+export function fileDoubt(disk, file, lang) {
+  return doubtReason(pieceOf(disk, file.doubtful), lang);
+}
+
+// The doubtful files of a disk (each read whole, one of its pieces from a
+// sector the dump marks).
+export const doubtfulFiles = (disk) => disk.files.filter((f) => f.doubtful >= 0);
+
+// For a disk whose identification block or directory was read whole from a
+// sector the dump marks, the lines that say so and why.
+export function blockDoubts(disk, lang) {
+  const words = kWords[lang];
+  const lines = [];
+  if (disk.identificationDoubtful >= 0) {
+    lines.push(words.identificationDoubtful(
+      disk.position, doubtReason(pieceOf(disk, disk.identificationDoubtful), lang)));
+  }
+  if (disk.directoryDoubtful >= 0) {
+    lines.push(words.directoryDoubtful(
+      disk.position, doubtReason(pieceOf(disk, disk.directoryDoubtful), lang)));
+  }
+  return lines;
 }
 
 // The line under a file's failure message: the byte range of its first
@@ -298,15 +406,34 @@ export function missingRanges(disk, file) {
 }
 
 // MISSING.txt for the salvaged files `salvaged` ([{ disk, file }]): each
-// one's name, where it came from, and every missing range with its reason.
-export function missingText(salvaged, lang) {
+// one's name, where it came from, and every missing range with its reason;
+// then, for the disks `doubtful` that have any, each block and file read
+// whole from sectors the dump marks, and each such sector's range and why.
+export function missingText(salvaged, lang, doubtful = []) {
   const words = kWords[lang];
-  const lines = [words.missingHead, ''];
+  const lines = [];
+  if (salvaged.length > 0) lines.push(words.missingHead, '');
   for (const { disk, file } of salvaged) {
     lines.push(words.missingFile(file.salvage, disk, file));
     for (const range of missingRanges(disk, file)) {
       lines.push(words.missingRange(words.rangeLength(range.from, range.to),
                                     pieceReason(range.piece, lang)));
+    }
+  }
+  if (doubtful.length > 0) {
+    if (lines.length > 0) lines.push('');
+    lines.push(words.doubtfulHead, '');
+  }
+  for (const disk of doubtful) {
+    lines.push(...blockDoubts(disk, lang));
+    for (const file of doubtfulFiles(disk)) {
+      lines.push(words.doubtfulFile(disk, file));
+      for (let k = file.first; k < file.first + file.count; ++k) {
+        const p = pieceOf(disk, k);
+        if (p.doubt === 'none') continue;
+        lines.push(words.doubtfulRange(words.rangeLength(p.from, p.from + p.length),
+                                       doubtReason(p, lang)));
+      }
     }
   }
   return lines.join('\n') + '\n';
@@ -327,7 +454,10 @@ function spans(numbers) {
 // The first line of a disk's summary, which names it among the maps: all
 // that a map not yet opened costs.
 export function diskHeadLine(disk, lang) {
-  return kWords[lang].diskHead(disk, disk.files.filter((f) => f.failed >= 0).length);
+  const words = kWords[lang];
+  const doubtful = doubtfulFiles(disk).length;
+  return words.diskHead(disk, disk.files.filter((f) => f.failed >= 0).length) +
+         (doubtful > 0 ? words.headDoubtful(doubtful) : '');
 }
 
 // The text summary of a disk, for a reader without sight and for anyone:
@@ -337,6 +467,7 @@ export function diskSummary(disk, lang) {
   const lines = [diskHeadLine(disk, lang)];
   const why = verdictReason(disk, lang) || directoryNote(disk, lang);
   if (why) lines.push(why);
+  lines.push(...blockDoubts(disk, lang));
   if (disk.tracks) {
     for (let s = 1; s < kTrackStates.length; ++s) {
       const tracks = [];
@@ -347,7 +478,8 @@ export function diskSummary(disk, lang) {
   for (const file of disk.files) {
     if (file.failed < 0) {
       const last = file.count > 0 ? pieceOf(disk, file.first + file.count - 1).track : file.startTrack;
-      lines.push(words.fileRead(file, last));
+      lines.push(file.doubtful >= 0 ? words.fileDoubtful(file, last, fileDoubt(disk, file, lang))
+                                    : words.fileRead(file, last));
     } else {
       let lost = 0;
       for (let k = file.first; k < file.first + file.count; ++k) lost += stateAt(disk, k) !== 'read';
@@ -416,7 +548,9 @@ export function cellWords(disk, row, cylinder, pieces, lang) {
                 : p.role === 'directory' ? (ja ? 'ディレクトリ' : 'the directory')
                 : (ja ? '識別ブロック' : 'the identification block');
     const range = kWords[lang].range(p.from, p.from + p.length);
-    const read = p.state === 'read' ? (ja ? '読めました' : 'read') : pieceReason(p, lang);
+    const doubt = p.state === 'read' ? doubtReason(p, lang) : '';
+    const read = p.state !== 'read' ? pieceReason(p, lang)
+               : doubt ? kWords[lang].readButDoubtful(doubt) : (ja ? '読めました' : 'read');
     parts.push(ja ? `${owner} の ${range}、${read}` : `${owner}, ${range}: ${read}`);
   }
   if (parts.length === 0) parts.push(ja ? '読んでいません' : 'not asked for');

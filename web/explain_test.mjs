@@ -6,13 +6,14 @@ import assert from 'node:assert/strict';
 import test from 'node:test';
 import {
   readDisk, diskOf, pieceOf, fileReason, verdictReason, directoryNote, missingRanges,
-  missingText, mapLayout, diskSummary, previewLines, kMapRecords,
+  missingText, mapLayout, diskSummary, previewLines, kMapRecords, fileDoubt, blockDoubts,
+  isDoubtful, cellWords,
 } from './explain.js';
 
 // The accessors of a run's module for one disk given as plain data; each
 // name is a C string in its memory (a number here), each table a run of
 // 32-bit words in it.
-function fakeCore(disk, { pieceFields = 11 } = {}) {
+function fakeCore(disk, { pieceFields = 16 } = {}) {
   const strings = [];
   const name = (s) => {
     if (!strings.includes(s)) strings.push(s);
@@ -25,9 +26,11 @@ function fakeCore(disk, { pieceFields = 11 } = {}) {
     return at;
   };
   const pieces = table(disk.pieces.map((p) => [name(p.role), p.file, p.track, p.c, p.h, p.r, p.n,
-                                                 p.from, p.length, name(p.state), p.held]));
+                                                 p.from, p.length, name(p.state), p.held,
+                                                 name(p.doubt), p.status, p.deleted, p.density,
+                                                 p.twin ? 1 : 0]));
   const files = table(disk.files.map((f) => [f.entry, f.length, f.startTrack, f.startRecord,
-                                               f.first, f.count, f.failed]));
+                                               f.first, f.count, f.failed, f.doubtful]));
   const names = name(disk.files.map((f) => f.name).join(' '));
   return {
     HEAP32: Int32Array.from(words),
@@ -38,12 +41,14 @@ function fakeCore(disk, { pieceFields = 11 } = {}) {
     _dorvex_disk_mark_offset: () => disk.markOffset ?? -1,
     _dorvex_disk_mark_value: () => disk.markValue ?? -1,
     _dorvex_directory_read: () => (disk.directoryRead ? 1 : 0),
+    _dorvex_identification_doubtful: () => disk.identificationDoubtful ?? -1,
+    _dorvex_directory_doubtful: () => disk.directoryDoubtful ?? -1,
     _dorvex_track_state: (t) => name(disk.absent?.includes(t) ? 'track-absent' : 'present'),
     _dorvex_piece_count: () => disk.pieces.length,
     _dorvex_piece_fields: () => pieceFields,
     _dorvex_piece_table: () => pieces,
     _dorvex_file_count: () => disk.files.length,
-    _dorvex_file_fields: () => 7,
+    _dorvex_file_fields: () => 8,
     _dorvex_file_table: () => files,
     _dorvex_file_names: () => names,
     _dorvex_file_salvage_name: (i) => name(disk.files[i].salvage),
@@ -51,21 +56,26 @@ function fakeCore(disk, { pieceFields = 11 } = {}) {
 }
 const describeDisk = (core) => diskOf(readDisk(core));
 
+const kClean = { doubt: 'none', status: 0, deleted: 0, density: 0, twin: false };
 const system = (role, r, state = 'read') =>
-  ({ role, file: -1, track: 0, c: 0, h: 0, r, n: 1, from: (r - 1) % 2 * 256, length: 256, state, held: 0 });
-// File 105: five pieces on track 37 from R1, of which `states` say how each went.
+  ({ role, file: -1, track: 0, c: 0, h: 0, r, n: 1, from: (r - 1) % 2 * 256, length: 256, state, held: 0,
+     ...kClean });
+// File 105: five pieces on track 37 from R1, of which `states` say how each
+// went ([state, held] or [state, held, doubt and marks]).
 function diskWith(states, extra = {}) {
   const pieces = [system('identification', 15), system('identification', 16),
                   system('directory', 13), system('directory', 14)];
-  states.forEach(([state, held = 0], i) => pieces.push(
+  states.forEach(([state, held = 0, marks = {}], i) => pieces.push(
     { role: 'file', file: 0, track: 37, c: 18, h: 1, r: i + 1, n: 3, from: i * 1024,
-      length: i === 4 ? 500 : 1024, state, held }));
+      length: i === 4 ? 500 : 1024, state, held, ...kClean, ...marks }));
   const failed = states.findIndex(([state]) => state !== 'read');
+  const doubtful = failed >= 0 ? -1 : states.findIndex(([, , marks]) => marks?.doubt);
   return {
     position: 3, verdict: 'data-disk', number: 1, directoryRead: true, absent: [40],
     pieces,
     files: [{ entry: 5, name: '105', length: 4596, startTrack: 37, startRecord: 1, first: 4,
-              count: 5, failed: failed < 0 ? -1 : failed + 4, salvage: failed < 0 ? '' : '105.partial' }],
+              count: 5, failed: failed < 0 ? -1 : failed + 4,
+              doubtful: doubtful < 0 ? -1 : doubtful + 4, salvage: failed < 0 ? '' : '105.partial' }],
     ...extra,
   };
 }
@@ -179,6 +189,61 @@ test('the summary names every file, the absent tracks and each failure', () => {
     '105: not read; 1 of its 5 sectors cannot be read, the first: bytes 1024–2047: ' +
       'track 37 (C18 H1) is absent (its track-table entry is 0)',
   ]);
+});
+
+// Each kind of doubt, for piece 3 of 105 (sector 3 of track 37, 1024
+// bytes) read whole, in both languages.
+const kDoubtWords = [
+  [{ doubt: 'data-crc-error', status: 0xB0 },
+   'トラック 37（C18 H1）のセクター 3 は「データ部の CRC エラー」としてダンプされています。' +
+     'この 1024 バイトは正しくないかもしれません',
+   'sector 3 of track 37 (C18 H1) was dumped with a CRC error in its data: these 1024 bytes may be wrong'],
+  [{ doubt: 'address-crc-error', status: 0xA0 }, /「ID 部の CRC エラー」/, /with a CRC error in its address:/],
+  [{ doubt: 'no-address-mark', status: 0xE0 }, /「アドレスマークなし」/, /with no address mark:/],
+  [{ doubt: 'no-data-mark', status: 0xF0 }, /「データマークなし」/, /with no data mark:/],
+  [{ doubt: 'deleted-data', deleted: 0x10 }, /「削除データ/, /with its data marked deleted:/],
+  [{ doubt: 'other-status', status: 0x3 }, /「ステータス 0x03」/, /with status 0x03:/],
+  [{ doubt: 'twin', twin: true }, /同じアドレスのセクターがもう一つあります/,
+   /^track 37 \(C18 H1\) holds a second sector with the address of sector 3, and the first was read: these 1024/],
+];
+for (const [marks, ja, en] of kDoubtWords) {
+  test(`words the doubt ${marks.doubt}`, () => {
+    const read = readDisk(fakeCore(diskWith([['read'], ['read'], ['read', 0, marks], ['read'], ['read']])));
+    assert.ok(isDoubtful(read));
+    const disk = diskOf(read);
+    assert.equal(disk.files[0].doubtful, 6);
+    for (const [lang, want] of [['ja', ja], ['en', en]]) {
+      const said = fileDoubt(disk, disk.files[0], lang);
+      if (typeof want === 'string') assert.equal(said, want);
+      else assert.match(said, want);
+    }
+  });
+}
+
+test('a doubtful file is told in the summary, a map cell and MISSING.txt; a clean one is not', () => {
+  const marks = { doubt: 'data-crc-error', status: 0xB0 };
+  const disk = describeDisk(fakeCore(diskWith([['read'], ['read', 0, marks], ['read'], ['read'], ['read']],
+                                              { directoryDoubtful: 2 })));
+  disk.pieces[2 * 16 + 11] = 1;  // the directory's first piece: a data CRC error too
+  disk.pieces[2 * 16 + 12] = 0xB0;
+  const summary = diskSummary(disk, 'en');
+  assert.equal(summary[0], 'disk 3: data disk (number 1), 1 files, 0 failed, 1 doubtful');
+  assert.match(summary[1], /^disk 3: its directory \(sectors 13 and 14 of track 0\) was read, but sector 13 of track 0/);
+  assert.match(summary.at(-1), /^105: 4596 bytes, 5 sectors .* read but doubtful: sector 2 of track 37/);
+  const row = { head: 1, record: 2 };
+  assert.match(cellWords(disk, row, 18, [5], 'en'), /105, bytes 1024–2047: read, but sector 2 of track 37/);
+  const text = missingText([], 'en', [disk]);
+  assert.match(text, /^dorvex read each of these files whole/);
+  assert.match(text, /^disk 3: its directory .* was read, but /m);
+  assert.match(text, /^105: 105 of disk 3 \(number 1\), 4596 bytes, doubtful$/m);
+  assert.match(text, /^ {2}bytes 1024–2047 \(1024 bytes\): sector 2 of track 37 \(C18 H1\) was dumped/m);
+
+  const clean = readDisk(fakeCore(diskWith([['read'], ['read'], ['read'], ['read'], ['read']])));
+  assert.ok(!isDoubtful(clean));
+  const cleanDisk = diskOf(clean);
+  assert.deepEqual(blockDoubts(cleanDisk, 'ja'), []);
+  assert.ok(!diskSummary(cleanDisk, 'ja').some((line) => /疑わしい/.test(line)));
+  assert.doesNotMatch(missingText([{ disk: cleanDisk, file: cleanDisk.files[0] }], 'en', []), /doubtful/);
 });
 
 test('the look inside shows offset, hex and Shift_JIS, and marks what is missing', () => {

@@ -6,7 +6,8 @@
 // figure comes from the program, and explain.js (put ahead of this by the
 // build) words them. An ES module, inline: the page fetches nothing.
 /* global diskSummary, diskHeadLine, directoryNote, fileReason, verdictReason, mapLayout,
-   cellWords, pieceOf, missingRanges, previewLines, kCylinders, diskOf */
+   cellWords, pieceOf, missingRanges, previewLines, kCylinders, diskOf, blockDoubts, fileDoubt,
+   doubtfulFiles */
 
 const kTexts = {
   ja: {
@@ -21,6 +22,8 @@ const kTexts = {
     reading: '読み込み中',
     waiting: '待機中',
     summary: (s) => `データディスク ${s.dataDisks} 枚、取り出したファイル ${s.filesWritten} 個、失敗したファイル ${s.filesFailed} 個`,
+    summaryDoubtful: (count) => `、疑わしいファイル ${count} 個`,
+    note: '注意',
     noDisk: 'このファイルには、D88 イメージとして読めるディスクがありません。',
     noDataDisk: 'このイメージには、データディスクがありません。',
     cannotOpen: 'このファイルは開けませんでした。',
@@ -30,6 +33,8 @@ const kTexts = {
     name: '名前', size: 'バイト数',
     saveSalvaged: (name) => `読めた部分 ${name} を保存`,
     savedSalvaged: (count, folder) => `読めた部分 ${count} 個と MISSING.txt を ${folder}/salvaged に保存しました。`,
+    saveReport: (name) => `疑わしいファイルの一覧 ${name} を保存`,
+    savedReport: (folder) => `疑わしいファイルの一覧 MISSING.txt を ${folder}/salvaged に保存しました。`,
     maps: (count) => `ディスクの地図（${count} 枚）`,
     mapLabel: (position) => `ディスク ${position} 枚目の地図`,
     mapHelp: '横がシリンダー、縦がヘッドとセクター番号です。矢印キーで動かすと、そこが何かをここに表示します。' +
@@ -37,6 +42,7 @@ const kTexts = {
     legend: [['file', 'ファイルのセクター（色はファイルごと）'], ['bad', '読めなかったセクター'],
              ['sys', 'ディレクトリと識別ブロック'], ['absent', '読めないトラック'],
              ['chosen', '選んだファイル']],
+    legendDoubt: ['doubt', '読めたが、ダンプが不良と記録したセクター（バイトが正しくないかもしれません）'],
     otherRecords: '他',
     showOnMap: '地図で見る',
     part: '読めた部分', missingBytes: '欠けたバイト数', from: '元のファイル',
@@ -58,6 +64,8 @@ const kTexts = {
     reading: 'reading',
     waiting: 'waiting',
     summary: (s) => `${s.dataDisks} data disks, ${s.filesWritten} files taken out, ${s.filesFailed} files failed`,
+    summaryDoubtful: (count) => `, ${count} files doubtful`,
+    note: 'note',
     noDisk: 'This file holds no disk that can be read as a D88 image.',
     noDataDisk: 'This image holds no data disk.',
     cannotOpen: 'This file could not be opened.',
@@ -67,6 +75,8 @@ const kTexts = {
     name: 'name', size: 'bytes',
     saveSalvaged: (name) => `Save the readable parts, ${name}`,
     savedSalvaged: (count, folder) => `Saved ${count} readable parts and MISSING.txt into ${folder}/salvaged.`,
+    saveReport: (name) => `Save the list of doubtful files, ${name}`,
+    savedReport: (folder) => `Saved the list of doubtful files, MISSING.txt, into ${folder}/salvaged.`,
     maps: (count) => `Maps of the disks (${count})`,
     mapLabel: (position) => `map of disk ${position}`,
     mapHelp: 'Across: cylinders; down: heads and sector numbers. Move with the arrow keys to hear what is ' +
@@ -74,6 +84,7 @@ const kTexts = {
     legend: [['file', 'a file\'s sector (a colour for each file)'], ['bad', 'a sector not read'],
              ['sys', 'the directory and the identification block'], ['absent', 'a track that cannot be read'],
              ['chosen', 'the chosen file']],
+    legendDoubt: ['doubt', 'a sector read, but recorded as bad by the dump (its bytes may be wrong)'],
     otherRecords: 'other',
     showOnMap: 'show on the map',
     part: 'readable part', missingBytes: 'bytes missing', from: 'of the file',
@@ -197,6 +208,7 @@ function showDisk(run, disk) {
   if (why) addWhy(run, run.messages.lastElementChild, why, disk.position);
   const note = directoryNote(disk, lang);
   if (note) addWhy(run, null, note, disk.position);
+  for (const line of blockDoubts(disk, lang)) addWhy(run, null, line, disk.position);
 }
 
 async function writeInto(directory, files) {
@@ -226,20 +238,22 @@ async function saveFiles(run, name, result) {
       await writeInto(folder, files);
       said.push(text.saved(files.length, folder.name));
     }
-    if (salvaged.length > 0) {
+    if (result.missing) {
       const into = await folder.getDirectoryHandle('salvaged', { create: true });
       await writeInto(into, [...salvaged, { name: 'MISSING.txt', bytes: result.missing }]);
-      said.push(text.savedSalvaged(salvaged.length, folder.name));
+      said.push(salvaged.length > 0 ? text.savedSalvaged(salvaged.length, folder.name)
+                                    : text.savedReport(folder.name));
     }
     run.save.textContent = said.join(' ');
     return;
   }
   const base = name.replace(/\.[^.]*$/, '');
   if (files.length > 0) offer(run, 'download', text.save(`${base}.zip`), `${base}.zip`, result.zip);
-  if (salvaged.length > 0) {
+  if (result.salvageZip) {
     if (files.length > 0) run.save.append(' ');
-    offer(run, 'download salvage', text.saveSalvaged(`${base}-salvaged.zip`),
-          `${base}-salvaged.zip`, result.salvageZip);
+    const words = salvaged.length > 0 ? text.saveSalvaged : text.saveReport;
+    offer(run, 'download salvage', words(`${base}-salvaged.zip`), `${base}-salvaged.zip`,
+          result.salvageZip);
   }
 }
 
@@ -249,7 +263,7 @@ function writers(run) {
   const by = new Map();
   for (const disk of run.disks) {
     disk.files.forEach((file, index) => {
-      if (file.failed < 0) by.set(file.name, { position: disk.position, index });
+      if (file.failed < 0) by.set(file.name, { position: disk.position, index, disk, file });
     });
   }
   return by;
@@ -275,18 +289,25 @@ function headRow(...names) {
 // The program's files; choosing one looks inside it and shows its sectors
 // on the map of the disk it came from. One click handler for the table.
 function showFiles(run, files) {
+  // A file read whole from a sector the dump marks carries why, in a column
+  // that only a run with such a file has.
+  let origins = run.disks.some((disk) => doubtfulFiles(disk).length > 0) ? writers(run) : null;
+  const doubtOf = (file) => {
+    const origin = origins?.get(file.name);
+    return origin && origin.file.doubtful >= 0 ? fileDoubt(origin.disk, origin.file, lang) : '';
+  };
   // Built apart and added at once: one layout for a thousand rows.
   const rows = document.createDocumentFragment();
-  rows.append(headRow(text.name, text.size));
+  rows.append(origins ? headRow(text.name, text.size, text.note) : headRow(text.name, text.size));
   for (const file of files) {
     const row = make('tr');
     const name = make('td', 'name');
     name.append(make('button', 'link', file.name));
     row.append(name, make('td', 'size', String(file.bytes.length)));
+    if (origins) row.append(make('td', 'doubt', doubtOf(file)));
     rows.append(row);
   }
   run.table.append(rows);
-  let origins = null;
   run.table.addEventListener('click', (event) => {
     const button = event.target.closest('button');
     if (!button) return;
@@ -373,7 +394,8 @@ function showMaps(run) {
   let troubled = false;
   for (const disk of run.disks) {
     const failed = disk.files.filter((f) => f.failed >= 0).length;
-    const trouble = failed > 0 || disk.verdict !== 'data-disk' || !disk.directoryRead;
+    const trouble = failed > 0 || disk.verdict !== 'data-disk' || !disk.directoryRead ||
+                    doubtfulFiles(disk).length > 0 || blockDoubts(disk, lang).length > 0;
     troubled ||= trouble;
     const details = make('details', 'disk-map');
     details.append(make('summary', '', diskHeadLine(disk, lang)));
@@ -433,6 +455,10 @@ function drawMap(run, map) {
         const p = pieceOf(disk, pieces[0]);
         kinds.push(p.role === 'file' ? `file f${p.file % kPalette}` : 'sys');
         if (pieces.some((k) => pieceOf(disk, k).state !== 'read')) kinds.push('bad');
+        if (pieces.some((k) => isDoubtfulPiece(pieceOf(disk, k)))) {
+          kinds.push('doubt');
+          map.doubtful = true;
+        }
       }
       td.className = kinds.join(' ');
       td.setAttribute('aria-label', cellWords(disk, row, c, pieces, lang));
@@ -461,7 +487,7 @@ function drawMap(run, map) {
   const scroll = make('div', 'map-scroll');
   scroll.append(table);
   const legend = make('ul', 'legend');
-  for (const [kind, words] of text.legend) {
+  for (const [kind, words] of map.doubtful ? [...text.legend, text.legendDoubt] : text.legend) {
     const item = make('li');
     item.append(make('span', `swatch ${kind === 'file' ? 'file f0' : kind}`), words);
     legend.append(item);
@@ -474,6 +500,8 @@ function drawMap(run, map) {
     if (position === disk.position) markFile(map, file);
   }
 }
+
+const isDoubtfulPiece = (p) => p.state === 'read' && p.doubt !== 'none';
 
 // Arrow keys, Home and End move in the grid; Enter or Space chooses the
 // cell's file.
@@ -539,7 +567,7 @@ function showOnMap(run, position, index, focus) {
   markFile(map, index);
   if (!focus) return;
   const file = map.disk.files[index];
-  const target = file?.failed >= 0 ? file.failed : file?.first;
+  const target = file?.failed >= 0 ? file.failed : file?.doubtful >= 0 ? file.doubtful : file?.first;
   for (const line of map.cells) {
     for (const cell of line) {
       if (cell.pieces.includes(target)) {
@@ -553,7 +581,8 @@ function showOnMap(run, position, index, focus) {
 async function finish(run, name, result) {
   const figures = result.figures;
   run.progress.textContent = text.progress(figures.disks, figures.disks);
-  run.summary.textContent = text.summary(figures);
+  const doubtful = run.disks.reduce((sum, disk) => sum + doubtfulFiles(disk).length, 0);
+  run.summary.textContent = text.summary(figures) + (doubtful > 0 ? text.summaryDoubtful(doubtful) : '');
   if (result.status !== 0) {
     run.word.textContent = text.cannotOpen;
   } else if (figures.disks === 0) {
@@ -566,7 +595,7 @@ async function finish(run, name, result) {
   if (run.disks.length > 0) showMaps(run);
   if (result.files.length > 0) showFiles(run, result.files);
   showSalvaged(run, result.salvaged);
-  if (result.files.length > 0 || result.salvaged.length > 0) await saveFiles(run, name, result);
+  if (result.files.length > 0 || result.salvageZip) await saveFiles(run, name, result);
 }
 
 // Hands the image's bytes over to the worker (moved, not copied) and shows

@@ -10,7 +10,7 @@
 // explain.js, which the build puts ahead of this) and hands it the readable
 // part of each file that failed: those go to the page as each disk ends,
 // and the readable parts into a zip of their own with MISSING.txt.
-/* global createDorvex, fflate, kProgram, readDisk, diskOf, missingText */
+/* global createDorvex, fflate, kProgram, readDisk, diskOf, isDoubtful, missingText */
 'use strict';
 
 // A fixed time for every zip member, so that one image gives one zip.
@@ -96,11 +96,12 @@ function takeFiles(FS, directory) {
 }
 
 // The readable parts of the files that failed, and MISSING.txt (in the
-// page's language) that names each one's missing ranges and why; their zip
-// too, or null when every file was read whole.
-function salvage(salvaged, lang) {
-  if (salvaged.length === 0) return { salvaged, missing: null, zip: null };
-  const missing = new TextEncoder().encode(missingText(salvaged, lang));
+// page's language) that names each one's missing ranges and why, and each
+// block and file of the disks `doubtful` read from sectors the dump marks;
+// their zip too, or null when every file was read whole and none is doubtful.
+function salvage(salvaged, doubtful, lang) {
+  if (salvaged.length === 0 && doubtful.length === 0) return { salvaged, missing: null, zip: null };
+  const missing = new TextEncoder().encode(missingText(salvaged, lang, doubtful));
   const members = { 'MISSING.txt': [missing, { mtime: kZipTime }] };
   for (const part of salvaged) members[part.file.salvage] = [part.bytes, { mtime: kZipTime }];
   return { salvaged, missing, zip: fflate.zipSync(members, { level: kZipLevel }) };
@@ -116,6 +117,7 @@ async function extract(id, name, image, lang) {
   // its disk's description once the disk's last line is written.
   let pending = [];
   const salvaged = [];
+  const doubtful = [];
   dorvex = await createDorvex({
     wasmBinary: programBytes,
     print: message('out'),
@@ -126,8 +128,9 @@ async function extract(id, name, image, lang) {
     },
     onDisk: () => {
       const read = readDisk(dorvex);
-      if (pending.length > 0) {
+      if (pending.length > 0 || isDoubtful(read)) {
         const disk = diskOf(read);
+        if (isDoubtful(read)) doubtful.push(disk);
         for (const part of pending) {
           salvaged.push({ disk, file: disk.files[part.file], index: part.file, bytes: part.bytes });
         }
@@ -151,7 +154,7 @@ async function extract(id, name, image, lang) {
   const members = {};
   for (const file of files) members[file.name] = [file.bytes, { mtime: kZipTime }];
   const zip = fflate.zipSync(members, { level: kZipLevel });
-  const saved = salvage(salvaged, lang);
+  const saved = salvage(salvaged, doubtful, lang);
   const parts = saved.salvaged.map((part) => ({ position: part.disk.position, index: part.index,
                                                 name: part.file.salvage, bytes: part.bytes }));
   self.postMessage({ id, kind: 'done', status, figures: figuresOf(dorvex),
