@@ -63,7 +63,8 @@ echo "== the Windows zip extracts the sample as Linux does"
 scratch=$(mktemp -d)
 mkdir "$scratch/zip" "$scratch/windows" "$scratch/linux"
 (cd "$scratch/zip" && cmake -E tar xf "$OLDPWD"/build/windows-x64/dorvex-*.zip)
-for file in dorvex.exe dorvex-probe.exe README.md README.ja.md LICENSE; do
+for file in dorvex.exe dorvex-probe.exe README.md README.ja.md LICENSE \
+  probe.md probe.schema.json; do
   test -f "$scratch/zip/$file" || { echo "zip lacks $file" >&2; exit 1; }
 done
 sample=$(pwd)/examples/sample.d88

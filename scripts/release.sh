@@ -128,7 +128,8 @@ for deb in "$out"/dorvex_"$version"_*.deb; do
     usr/share/man/man1/dorvex.1.gz usr/share/man/ja/man1/dorvex.1.gz \
     usr/share/man/man1/dorvex-probe.1.gz \
     usr/share/man/ja/man1/dorvex-probe.1.gz usr/share/doc/dorvex/copyright \
-    usr/share/doc/dorvex/README.md usr/share/doc/dorvex/README.ja.md; do
+    usr/share/doc/dorvex/README.md usr/share/doc/dorvex/README.ja.md \
+    usr/share/doc/dorvex/probe.md usr/share/doc/dorvex/probe.schema.json; do
     test -f "$work/unpacked/$file" ||
       { echo "release: $deb lacks $file" >&2; exit 1; }
   done
@@ -205,7 +206,8 @@ tar -C "$work/mac" -xzf "$out/dorvex-$version-macOS-universal.tar.gz"
 for file in bin/dorvex bin/dorvex-probe share/man/man1/dorvex.1.gz \
   share/man/ja/man1/dorvex.1.gz share/man/man1/dorvex-probe.1.gz \
   share/man/ja/man1/dorvex-probe.1.gz share/doc/dorvex/LICENSE \
-  share/doc/dorvex/README.md share/doc/dorvex/README.ja.md; do
+  share/doc/dorvex/README.md share/doc/dorvex/README.ja.md \
+  share/doc/dorvex/probe.md share/doc/dorvex/probe.schema.json; do
   test -f "$work/mac/$file" || { echo "release: the macOS package lacks $file" >&2; exit 1; }
 done
 for program in "${programs[@]}"; do
