@@ -2,7 +2,8 @@
 // failed files salvaged, and checks that the line is one line of valid
 // JSON that holds together: the summary's counts are the full line's, each
 // failed file has a salvaged part of its length, and nothing is written but
-// the salvage directory.
+// the salvage directory, with MISSING.txt when a file failed or a block or
+// file is doubtful.
 
 #include <unistd.h>
 
@@ -70,11 +71,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const nlohmann::json summary = LineOf(
       dorvex::ProbeImage(g_probe->run, g_probe->report, kImageName, settings));
 
-  size_t files = 0, failed = 0, doubtful = 0, data_disks = 0;
+  size_t files = 0, failed = 0, doubtful = 0, data_disks = 0,
+         doubtful_blocks = 0;
   const std::filesystem::path salvaged =
       std::filesystem::path(kSalvageDir) / kImageName;
   for (const auto& disk : line["disks"]) {
     data_disks += disk["verdict"] == "data-disk";
+    doubtful_blocks += disk.contains("identification_doubt") ||
+                       disk.contains("directory_doubt");
     for (const auto& file : disk["files"]) {
       ++files;
       doubtful += file["state"] == "doubtful";
@@ -89,8 +93,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             summary["data_disks"] == data_disks && summary["files"] == files &&
             summary["failed"] == failed && summary["doubtful"] == doubtful,
         "the summary counts the full line");
-  Check(std::filesystem::exists(salvaged / "MISSING.txt") == (failed > 0),
-        "MISSING.txt with the salvaged parts");
+  Check(std::filesystem::exists(salvaged / "MISSING.txt") ==
+            (failed + doubtful + doubtful_blocks > 0),
+        "MISSING.txt with the salvaged parts and the doubts");
 
   for (const auto& entry : std::filesystem::directory_iterator(".")) {
     const std::string name = entry.path().filename().string();

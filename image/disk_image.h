@@ -105,6 +105,16 @@ class DiskImage {
   bool ReadSectorMarks(int32_t track, int32_t c, int32_t h, int32_t r,
                        int32_t n, SectorMarks* marks);
 
+  // Whether the walk of `track` for c/h has passed a second header with the
+  // address of the sector R = r of size code n that it found first.
+  bool HasTwin(int32_t track, int32_t c, int32_t h, int32_t r,
+               int32_t n) const {
+    if (track < 0 || track >= kTrackCount) return false;
+    const TrackWalk& walk = walks_[track];
+    return walk.IsFor(c, h) && r >= 0 && r < TrackWalk::kRecordNumbers &&
+           walk.HasTwin(r, n);
+  }
+
   // Walks the walk of every track that lookups of the selected disk began
   // on, for up to kFinishHeaders more headers each, so that each has passed
   // every header a track holds: a real track holds a few dozen, and a walk

@@ -87,7 +87,10 @@ int32_t DiskReport::AddRun(DiskImage& image, PieceRole role, int32_t file,
         std::memset(buffer + from, 0, static_cast<size_t>(piece.length));
       }
     }
-    if (piece.state != ReadFault::kNone && first_failed < 0) {
+    // Right after the read, its headers still stand in the file's buffer.
+    if (piece.state == ReadFault::kNone) {
+      image.ReadSectorMarks(at.track, at.c, at.h, at.r, n, &piece.marks);
+    } else if (first_failed < 0) {
       first_failed = piece_count;
     }
     ++piece_count;
@@ -119,10 +122,9 @@ void DiskReport::Finish(DiskImage& image) {
     PieceReport& piece = pieces[k];
     if (piece.state != ReadFault::kNone) continue;
     const SectorRun& at = piece.at;
-    if (image.ReadSectorMarks(at.track, at.c, at.h, at.r, piece.size_code,
-                              &piece.marks)) {
-      piece.doubt = DoubtOf(piece.marks);
-    }
+    piece.marks.twin =
+        image.HasTwin(at.track, at.c, at.h, at.r, piece.size_code);
+    piece.doubt = DoubtOf(piece.marks);
   }
   for (int32_t i = 0; i < file_count; ++i) {
     FileReport& file = files[i];

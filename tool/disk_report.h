@@ -92,8 +92,9 @@ struct DiskReport {
   // program's 1 or 3) from `start`, stepping as ReadSectors does. With a
   // `buffer`, looks each piece up on its own into its place, as the run
   // does, zeroes each not read whole and notes why; without one, notes each
-  // as read, for a run read whole. Returns the index of the first piece not
-  // read whole, or -1.
+  // as read, for a run read whole. Notes what the header of each piece read
+  // whole records. Returns the index of the first piece not read whole, or
+  // -1.
   int32_t AddRun(DiskImage& image, PieceRole role, int32_t file,
                  SectorRun start, int32_t n, int32_t length, uint8_t* buffer);
 
@@ -102,8 +103,9 @@ struct DiskReport {
                   int32_t start_track, int32_t start_record);
 
   // Once the disk's reads are done, with the disk still selected: notes
-  // what the header of each piece read whole records, whether its track
-  // holds a twin of it, and so which pieces, files and blocks are doubtful.
+  // whether the track of each piece read whole holds a twin of it, and so,
+  // with what its header records (noted by AddRun), which pieces, files and
+  // blocks are doubtful.
   void Finish(DiskImage& image);
 
   // The first doubtful piece of `role` (identification or directory), or

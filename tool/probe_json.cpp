@@ -1,5 +1,6 @@
 #include "tool/probe_json.h"
 
+#include <cstring>
 #include <set>
 #include <utility>
 
@@ -174,17 +175,24 @@ Json DiskJson(const ProbedDisk& disk, const std::vector<bool>& kept) {
   return out;
 }
 
-Json ImageJson(const std::string& path, uint64_t size,
-               const std::vector<ProbedDisk>& disks) {
+std::string ImageLine(const std::string& path, uint64_t size,
+                      const std::vector<ProbedDisk>& disks) {
   const std::vector<std::vector<bool>> kept = KeptFiles(disks);
-  Json line;
-  line["image"] = path;
-  line["size"] = size;
-  Json array = Json::array();
+  Json head;
+  head["image"] = path;
+  head["size"] = size;
+  head["disks"] = Json::array();
+  // {"image":...,"size":...,"disks":[] with each disk put between the
+  // brackets as it is made.
+  std::string line = JsonLine(head);
+  const std::string end = "]}\n";
+  line.resize(line.size() - end.size());
   for (size_t d = 0; d < disks.size(); ++d) {
-    array.push_back(DiskJson(disks[d], kept[d]));
+    if (d > 0) line += ',';
+    line += DiskJson(disks[d], kept[d])
+                .dump(-1, ' ', false, Json::error_handler_t::replace);
   }
-  line["disks"] = std::move(array);
+  line += end;
   return line;
 }
 

@@ -42,10 +42,11 @@ std::vector<std::vector<bool>> KeptFiles(const std::vector<ProbedDisk>& disks);
 // The object of one disk (its pieces kept), with `kept` for each file.
 Json DiskJson(const ProbedDisk& disk, const std::vector<bool>& kept);
 
-// The line of an image that opened: `path` as given, its size in bytes and
-// each disk (pieces kept).
-Json ImageJson(const std::string& path, uint64_t size,
-               const std::vector<ProbedDisk>& disks);
+// The line of an image that opened (as JsonLine gives it): `path` as given,
+// its size in bytes and each disk (pieces kept). Made a disk at a time, so
+// that no more than one disk's objects are held beside the text.
+std::string ImageLine(const std::string& path, uint64_t size,
+                      const std::vector<ProbedDisk>& disks);
 
 // The short line of an image that opened: counts only.
 Json SummaryJson(const std::string& path, uint64_t size,

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "image/read_fault.h"
+#include "image/sector_marks.h"
 
 namespace dorvex {
 
@@ -98,6 +99,56 @@ std::string Reason(const PieceReport& p, bool ja) {
   return ReadFaultName(p.state);
 }
 
+// The page's words for how a sector was dumped.
+std::string DoubtKind(const PieceReport& p, bool ja) {
+  switch (p.doubt) {
+    case SectorDoubt::kDataCrcError:
+      return ja ? "データ部の CRC エラー" : "a CRC error in its data";
+    case SectorDoubt::kAddressCrcError:
+      return ja ? "ID 部の CRC エラー" : "a CRC error in its address";
+    case SectorDoubt::kNoAddressMark:
+      return ja ? "アドレスマークなし" : "no address mark";
+    case SectorDoubt::kNoDataMark:
+      return ja ? "データマークなし" : "no data mark";
+    case SectorDoubt::kDeletedData:
+      return ja ? "削除データ（デリーテッドデータ）"
+                : "its data marked deleted";
+    case SectorDoubt::kOtherStatus: {
+      static const char kHex[] = "0123456789ABCDEF";
+      const std::string hex = {kHex[p.marks.status >> 4],
+                               kHex[p.marks.status & 0xF]};
+      return (ja ? "ステータス 0x" : "status 0x") + hex;
+    }
+    case SectorDoubt::kNone:
+    case SectorDoubt::kTwin:
+      break;
+  }
+  return SectorDoubtName(p.doubt);
+}
+
+// Why piece `p`, read whole, may hold the wrong bytes, as the page says it.
+std::string DoubtReason(const PieceReport& p, bool ja) {
+  if (p.doubt == SectorDoubt::kNone) return std::string();
+  const std::string track = TrackWords(p, ja);
+  const std::string r = Number(p.at.r);
+  const std::string length = Number(p.length);
+  if (p.doubt == SectorDoubt::kTwin) {
+    return ja ? track + "には、セクター " + r +
+                    " と同じアドレスのセクターがもう一つあります"
+                    "（読んだのは最初のもの）。この " +
+                    length + " バイトは正しくないかもしれません"
+              : track + " holds a second sector with the address of sector " +
+                    r + ", and the first was read: these " + length +
+                    " bytes may be wrong";
+  }
+  const std::string kind = DoubtKind(p, ja);
+  return ja ? track + "のセクター " + r + " は「" + kind +
+                  "」としてダンプされています。この " + length +
+                  " バイトは正しくないかもしれません"
+            : "sector " + r + " of " + track + " was dumped with " + kind +
+                  ": these " + length + " bytes may be wrong";
+}
+
 std::string RangeWords(int32_t from, int32_t to, bool ja) {
   const std::string first = Number(from);
   const std::string last = Number(to - 1);
@@ -148,15 +199,48 @@ SalvagedFile SalvageOf(const DiskReport& report, int32_t file,
   return salvaged;
 }
 
-std::string MissingText(const std::vector<SalvagedFile>& files,
+bool DoubtsOf(const DiskReport& report, DoubtfulDisk* disk) {
+  *disk = DoubtfulDisk();
+  disk->position = report.position;
+  disk->disk_number = report.disk_number;
+  const int32_t identification =
+      report.DoubtfulPiece(PieceRole::kIdentification);
+  const int32_t directory = report.DoubtfulPiece(PieceRole::kDirectory);
+  disk->identification_doubtful = identification >= 0;
+  if (identification >= 0) disk->identification = report.pieces[identification];
+  disk->directory_doubtful = directory >= 0;
+  if (directory >= 0) disk->directory = report.pieces[directory];
+  for (int32_t i = 0; i < report.file_count; ++i) {
+    const FileReport& f = report.files[i];
+    if (f.doubtful_piece < 0) continue;
+    DoubtfulFile file;
+    file.name = f.name;
+    file.length = f.length;
+    for (int32_t k = f.first_piece; k < f.first_piece + f.piece_count; ++k) {
+      if (report.pieces[k].doubt != SectorDoubt::kNone) {
+        file.pieces.push_back(report.pieces[k]);
+      }
+    }
+    disk->files.push_back(std::move(file));
+  }
+  return disk->identification_doubtful || disk->directory_doubtful ||
+         !disk->files.empty();
+}
+
+std::string MissingText(const std::vector<SalvagedFile>& salvaged,
+                        const std::vector<DoubtfulDisk>& doubtful,
                         Language language) {
   const bool ja = language == Language::kJapanese;
-  std::string text =
-      ja ? "ここにあるのは、dorvex が読み切れなかったファイルの読めた部分です。"
-           "読めなかったバイトは 0 で埋めてあります。\n\n"
-         : "Each file here is the readable part of a file that dorvex could "
-           "not read whole; the bytes it could not read are zeros.\n\n";
-  for (const SalvagedFile& f : files) {
+  std::string text;
+  if (!salvaged.empty()) {
+    text += ja ? "ここにあるのは、dorvex "
+                 "が読み切れなかったファイルの読めた部分です。"
+                 "読めなかったバイトは 0 で埋めてあります。\n\n"
+               : "Each file here is the readable part of a file that dorvex "
+                 "could not read whole; the bytes it could not read are "
+                 "zeros.\n\n";
+  }
+  for (const SalvagedFile& f : salvaged) {
     const std::string position = Number(f.position);
     const std::string number = Number(f.disk_number);
     const std::string length = Number(f.length);
@@ -169,6 +253,54 @@ std::string MissingText(const std::vector<SalvagedFile>& files,
       const std::string why = Reason(range.piece, ja);
       text += ja ? "  " + words + " がありません: " + why + "\n"
                  : "  " + words + " missing: " + why + "\n";
+    }
+  }
+  if (!doubtful.empty()) {
+    if (!text.empty()) text += "\n";
+    text += ja ? "dorvex "
+                 "は次のファイルを読み切りましたが、ダンプが不良と記録したセ"
+                 "クターから読んだ部分があります。"
+                 "その部分のバイトは正しくないかもしれません。\n\n"
+               : "dorvex read each of these files whole, but some of its bytes "
+                 "come from sectors that the dump records as bad; those bytes "
+                 "may be wrong.\n\n";
+  }
+  for (const DoubtfulDisk& d : doubtful) {
+    const std::string position = Number(d.position);
+    const std::string number = Number(d.disk_number);
+    if (d.identification_doubtful) {
+      const std::string why = DoubtReason(d.identification, ja);
+      text += ja ? "ディスク " + position +
+                       " 枚目: 識別ブロック（トラック 0 のセクター 15、16）は"
+                       "読めましたが、" +
+                       why + "。\n"
+                 : "disk " + position +
+                       ": its identification block (sectors 15 and 16 of "
+                       "track 0) was read, but " +
+                       why + ".\n";
+    }
+    if (d.directory_doubtful) {
+      const std::string why = DoubtReason(d.directory, ja);
+      text += ja ? "ディスク " + position +
+                       " 枚目: ディレクトリ（トラック 0 のセクター 13、14）は"
+                       "読めましたが、" +
+                       why + "。\n"
+                 : "disk " + position +
+                       ": its directory (sectors 13 and 14 of track 0) was "
+                       "read, but " +
+                       why + ".\n";
+    }
+    for (const DoubtfulFile& f : d.files) {
+      const std::string length = Number(f.length);
+      text += ja ? f.name + ": ディスク " + position + " 枚目（番号 " + number +
+                       "）の " + f.name + "、" + length + " バイト、疑わしい\n"
+                 : f.name + ": " + f.name + " of disk " + position +
+                       " (number " + number + "), " + length +
+                       " bytes, doubtful\n";
+      for (const PieceReport& p : f.pieces) {
+        text += "  " + RangeWords(p.from, p.from + p.length, ja) + ": " +
+                DoubtReason(p, ja) + "\n";
+      }
     }
   }
   return text;

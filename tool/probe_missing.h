@@ -41,9 +41,34 @@ struct SalvagedFile {
 SalvagedFile SalvageOf(const DiskReport& report, int32_t file,
                        const uint8_t* bytes, int32_t length);
 
-// MISSING.txt for `files`, word for word as the page writes it: a head
-// line, then each file and each of its missing ranges and why.
-std::string MissingText(const std::vector<SalvagedFile>& files,
+// A file read whole of which some pieces came from sectors that the dump
+// marks as doubtful: those pieces.
+struct DoubtfulFile {
+  std::string name;
+  int32_t length = 0;
+  std::vector<PieceReport> pieces;
+};
+
+// A disk whose identification block, directory or files were read whole
+// from doubtful sectors, as MISSING.txt lists it.
+struct DoubtfulDisk {
+  int32_t position = 0;
+  int32_t disk_number = 0;
+  bool identification_doubtful = false;
+  PieceReport identification;  // its first doubtful piece
+  bool directory_doubtful = false;
+  PieceReport directory;
+  std::vector<DoubtfulFile> files;
+};
+
+// Whether `report`'s disk is doubtful so, and if so what MISSING.txt says.
+bool DoubtsOf(const DiskReport& report, DoubtfulDisk* disk);
+
+// MISSING.txt, word for word as the page writes it: for the `salvaged`
+// files, a head line, then each file and each of its missing ranges and
+// why; then, for the `doubtful` disks, each doubtful block, file and piece.
+std::string MissingText(const std::vector<SalvagedFile>& salvaged,
+                        const std::vector<DoubtfulDisk>& doubtful,
                         Language language);
 
 }  // namespace dorvex

@@ -66,7 +66,7 @@ ProbeOptions ParseProbeOptions(const std::vector<std::string>& args) {
       if (options.salvage_dir.empty()) {
         return UsageError("--salvage needs a directory");
       }
-    } else if (arg == "-j" || arg.rfind("-j", 0) == 0) {
+    } else if (arg.rfind("-j", 0) == 0) {
       const bool joined = arg.size() > 2;
       if (!joined && !has_next) return UsageError("-j needs a count");
       const std::string count = joined ? arg.substr(2) : args[++i];

@@ -27,15 +27,21 @@ class Keeper : public RunObserver {
 
   void OnDisk(const DiskReport& report) override {
     disks_.push_back(KeepDisk(report, !settings_.summary));
+    DoubtfulDisk doubtful;
+    if (!settings_.salvage_dir.empty() && DoubtsOf(report, &doubtful)) {
+      doubtful_.push_back(std::move(doubtful));
+    }
   }
 
   const std::vector<ProbedDisk>& disks() const { return disks_; }
   const std::vector<SalvagedFile>& salvaged() const { return salvaged_; }
+  const std::vector<DoubtfulDisk>& doubtful() const { return doubtful_; }
 
  private:
   const ProbeSettings& settings_;
   std::vector<ProbedDisk> disks_;
   std::vector<SalvagedFile> salvaged_;
+  std::vector<DoubtfulDisk> doubtful_;
 };
 
 // The system's reason for the last failure, or a plain one when it has none.
@@ -70,12 +76,13 @@ ProbeResult ProbeImage(RunState& run, DiskReport& report,
   const uintmax_t size =
       std::filesystem::file_size(std::filesystem::u8path(path), size_error);
   const uint64_t bytes = size_error ? 0 : static_cast<uint64_t>(size);
-  result.line =
-      JsonLine(settings.summary ? SummaryJson(path, bytes, keeper.disks())
-                                : ImageJson(path, bytes, keeper.disks()));
+  result.line = settings.summary
+                    ? JsonLine(SummaryJson(path, bytes, keeper.disks()))
+                    : ImageLine(path, bytes, keeper.disks());
   if (!settings.salvage_dir.empty()) {
-    result.refusals = WriteSalvage(settings.salvage_dir, path,
-                                   keeper.salvaged(), settings.language);
+    result.refusals =
+        WriteSalvage(settings.salvage_dir, path, keeper.salvaged(),
+                     keeper.doubtful(), settings.language);
   }
   return result;
 }

@@ -31,10 +31,11 @@ std::string WriteNewFile(const fs::path& path, const uint8_t* bytes,
 
 std::vector<std::string> WriteSalvage(const std::string& dir,
                                       const std::string& image_path,
-                                      const std::vector<SalvagedFile>& files,
+                                      const std::vector<SalvagedFile>& salvaged,
+                                      const std::vector<DoubtfulDisk>& doubtful,
                                       Language language) {
   std::vector<std::string> refusals;
-  if (files.empty()) return refusals;
+  if (salvaged.empty() && doubtful.empty()) return refusals;
   const fs::path into = fs::u8path(dir) / fs::u8path(image_path).filename();
   std::error_code error;
   fs::create_directories(into, error);
@@ -46,11 +47,11 @@ std::vector<std::string> WriteSalvage(const std::string& dir,
   const auto note = [&refusals](std::string why) {
     if (!why.empty()) refusals.push_back(std::move(why));
   };
-  for (const SalvagedFile& file : files) {
+  for (const SalvagedFile& file : salvaged) {
     note(WriteNewFile(into / fs::u8path(file.salvage_name), file.bytes.data(),
                       file.bytes.size()));
   }
-  const std::string missing = MissingText(files, language);
+  const std::string missing = MissingText(salvaged, doubtful, language);
   note(WriteNewFile(into / "MISSING.txt",
                     reinterpret_cast<const uint8_t*>(missing.data()),
                     missing.size()));

@@ -8,13 +8,15 @@
 
 namespace dorvex {
 
-// Writes each of `files` and MISSING.txt (in `language`) into
-// `dir`/<the last name of `image_path`>/, making the directories it needs.
-// Never writes over anything: a name that is taken is left as it is, and so
-// is every name that cannot be written. Returns a message naming each.
+// Writes each of the `salvaged` files and MISSING.txt (in `language`, with
+// the `doubtful` disks too) into `dir`/<the last name of `image_path`>/,
+// making the directories it needs; nothing when both are empty. Never
+// writes over anything: a name that is taken is left as it is, and so is
+// every name that cannot be written. Returns a message naming each.
 std::vector<std::string> WriteSalvage(const std::string& dir,
                                       const std::string& image_path,
-                                      const std::vector<SalvagedFile>& files,
+                                      const std::vector<SalvagedFile>& salvaged,
+                                      const std::vector<DoubtfulDisk>& doubtful,
                                       Language language);
 
 }  // namespace dorvex

@@ -22,6 +22,7 @@
 
 #include "tool/command.h"
 #include "tool/disk_report.h"
+#include "tool/shift_jis.h"
 
 // Whether the page asked to be told of each disk.
 EM_JS(int, dorvex_page_observes, (),
@@ -129,6 +130,24 @@ using dorvex::PieceReport;
 // The disk of the hook's call.
 EMSCRIPTEN_KEEPALIVE int dorvex_disk_position() {
   return DiskField([](const DiskReport& d) { return d.position; });
+}
+// Its header's name decoded from Shift_JIS, as dorvex-probe decodes it (""
+// for a disk whose header cannot be read), and its media type (-1: none).
+EMSCRIPTEN_KEEPALIVE const char* dorvex_disk_name() {
+  static char
+      name[dorvex::DiskImage::kDiskNameLength * dorvex::kUtf8PerShiftJisByte +
+           1];
+  if (g_shown == nullptr) return "";
+  const char* stored = g_shown->disk_name;
+  size_t length = 0;
+  while (length < dorvex::DiskImage::kDiskNameLength && stored[length] != 0) {
+    ++length;
+  }
+  dorvex::DecodeShiftJis(stored, length, name, sizeof name);
+  return name;
+}
+EMSCRIPTEN_KEEPALIVE int dorvex_disk_media() {
+  return DiskField([](const DiskReport& d) { return d.media_type; });
 }
 EMSCRIPTEN_KEEPALIVE const char* dorvex_disk_verdict() {
   return g_shown != nullptr ? dorvex::DiskVerdictName(g_shown->verdict) : "";

@@ -44,7 +44,10 @@ const workerSource = [
 if (/<!--|<script/i.test(workerSource)) {
   throw new Error('the worker source holds text that HTML would parse');
 }
-const page = explain + '\n' + read(path.join(here, 'page.js'));
+// probe_json.js, the page's JSON of an image, after it, its import gone.
+const probeJson = read(path.join(here, 'probe_json.js'))
+  .replace(/^import .*\n/gm, '').replace(/^export /gm, '');
+const page = explain + '\n' + probeJson + '\n' + read(path.join(here, 'page.js'));
 const style = read(path.join(here, 'page.css'));
 const licenses = [
   'dorvex\n\n' + read(path.join(here, '..', 'LICENSE')),

@@ -88,6 +88,8 @@ export function readDisk(dorvex) {
   }
   return {
     position: dorvex._dorvex_disk_position(),
+    name: dorvex.UTF8ToString(dorvex._dorvex_disk_name()),
+    media: dorvex._dorvex_disk_media(),
     verdict,
     number: dorvex._dorvex_disk_number(),
     markOffset: dorvex._dorvex_disk_mark_offset(),

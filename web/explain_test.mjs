@@ -36,6 +36,8 @@ function fakeCore(disk, { pieceFields = 16 } = {}) {
     HEAP32: Int32Array.from(words),
     UTF8ToString: (pointer) => strings[pointer - 1],
     _dorvex_disk_position: () => disk.position,
+    _dorvex_disk_name: () => name(disk.name ?? ''),
+    _dorvex_disk_media: () => disk.media ?? 0,
     _dorvex_disk_verdict: () => name(disk.verdict),
     _dorvex_disk_number: () => disk.number,
     _dorvex_disk_mark_offset: () => disk.markOffset ?? -1,

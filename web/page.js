@@ -7,7 +7,7 @@
 // build) words them. An ES module, inline: the page fetches nothing.
 /* global diskSummary, diskHeadLine, directoryNote, fileReason, verdictReason, mapLayout,
    cellWords, pieceOf, missingRanges, previewLines, kCylinders, diskOf, blockDoubts, fileDoubt,
-   doubtfulFiles */
+   doubtfulFiles, probeJson */
 
 const kTexts = {
   ja: {
@@ -33,6 +33,7 @@ const kTexts = {
     name: '名前', size: 'バイト数',
     saveSalvaged: (name) => `読めた部分 ${name} を保存`,
     savedSalvaged: (count, folder) => `読めた部分 ${count} 個と MISSING.txt を ${folder}/salvaged に保存しました。`,
+    saveJson: (name) => `${name} を保存（dorvex-probe の JSON）`,
     saveReport: (name) => `疑わしいファイルの一覧 ${name} を保存`,
     savedReport: (folder) => `疑わしいファイルの一覧 MISSING.txt を ${folder}/salvaged に保存しました。`,
     maps: (count) => `ディスクの地図（${count} 枚）`,
@@ -75,6 +76,7 @@ const kTexts = {
     name: 'name', size: 'bytes',
     saveSalvaged: (name) => `Save the readable parts, ${name}`,
     savedSalvaged: (count, folder) => `Saved ${count} readable parts and MISSING.txt into ${folder}/salvaged.`,
+    saveJson: (name) => `Save ${name} (the JSON of dorvex-probe)`,
     saveReport: (name) => `Save the list of doubtful files, ${name}`,
     savedReport: (folder) => `Saved the list of doubtful files, MISSING.txt, into ${folder}/salvaged.`,
     maps: (count) => `Maps of the disks (${count})`,
@@ -220,9 +222,9 @@ async function writeInto(directory, files) {
   }
 }
 
-function offer(run, className, words, zipName, zip) {
+function offer(run, className, words, zipName, zip, type = 'application/zip') {
   const link = make('a', className, words);
-  link.href = URL.createObjectURL(new Blob([zip], { type: 'application/zip' }));
+  link.href = URL.createObjectURL(new Blob([zip], { type }));
   link.download = zipName;
   run.save.append(link);
   return link;
@@ -596,6 +598,15 @@ async function finish(run, name, result) {
   if (result.files.length > 0) showFiles(run, result.files);
   showSalvaged(run, result.salvaged);
   if (result.files.length > 0 || result.salvageZip) await saveFiles(run, name, result);
+  if (result.status === 0) offerJson(run, name);
+}
+
+// What dorvex-probe would print for the image, as <image>.json.
+function offerJson(run, name) {
+  const json = JSON.stringify(probeJson(name, run.size, run.disks)) + '\n';
+  const base = name.replace(/\.[^.]*$/, '');
+  if (run.save.childNodes.length > 0) run.save.append(' ');
+  offer(run, 'json', text.saveJson(`${base}.json`), `${base}.json`, json, 'application/json');
 }
 
 // Hands the image's bytes over to the worker (moved, not copied) and shows
@@ -658,6 +669,7 @@ async function runImage(run, id, file) {
   try {
     run.progress.textContent = text.reading;
     const image = await readBytes(file);
+    run.size = image.byteLength;  // before its bytes move to the worker
     await finish(run, file.name, await runInWorker(run, id, file.name, image));
   } catch (error) {
     run.word.textContent = text.failed(String(error?.message ?? error));
