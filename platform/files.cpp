@@ -26,6 +26,19 @@ static_assert(sizeof(wchar_t) == sizeof(char16_t), "UTF-16 wchar_t");
 // The one path in UTF-16 that a call to Windows needs at a time.
 char16_t g_wide[kMaxPathUnits];
 
+// dorvex-probe reads images on several threads at once, and every path
+// widens into g_wide: each call that widens one holds g_wide until Windows
+// is done with the path. A slim lock starts unlocked and allocates nothing.
+SRWLOCK g_wide_lock = SRWLOCK_INIT;
+
+class WideInUse {
+ public:
+  WideInUse() { AcquireSRWLockExclusive(&g_wide_lock); }
+  ~WideInUse() { ReleaseSRWLockExclusive(&g_wide_lock); }
+  WideInUse(const WideInUse&) = delete;
+  WideInUse& operator=(const WideInUse&) = delete;
+};
+
 // Converts `path` into g_wide; nullptr when it is not well-formed UTF-8 or
 // too long.
 const wchar_t* Widen(const char* path) {
@@ -71,6 +84,7 @@ HANDLE ToHandle(OutputHandle handle) {
 }  // namespace
 
 const char* CurrentDirectory() {
+  const WideInUse hold;
   static char path[kMaxPathBytes];
   const DWORD length =
       GetCurrentDirectoryW(kMaxPathUnits, reinterpret_cast<wchar_t*>(g_wide));
@@ -79,6 +93,7 @@ const char* CurrentDirectory() {
 }
 
 std::FILE* OpenForReading(const char* path) {
+  const WideInUse hold;
   const wchar_t* wide = Widen(path);
   return wide == nullptr ? nullptr : _wfopen(wide, L"rb");
 }
@@ -93,6 +108,7 @@ FileIdentity IdentifyFile(std::FILE* file) {
 }
 
 NameKind InspectName(const char* name, FileIdentity* identity) {
+  const WideInUse hold;
   const wchar_t* wide = Widen(name);
   if (wide == nullptr) return NameKind::kNothing;
   const DWORD attributes = GetFileAttributesW(wide);
@@ -119,6 +135,7 @@ NameKind InspectName(const char* name, FileIdentity* identity) {
 }
 
 bool RemoveName(const char* name) {
+  const WideInUse hold;
   const wchar_t* wide = Widen(name);
   if (wide == nullptr) return false;
   const DWORD attributes = GetFileAttributesW(wide);
@@ -136,6 +153,7 @@ bool RemoveName(const char* name) {
 
 OutputHandle CreateNewFile(const char* name, bool* name_taken) {
   if (name_taken != nullptr) *name_taken = false;
+  const WideInUse hold;
   const wchar_t* wide = Widen(name);
   if (wide == nullptr) return kNoHandle;
   const HANDLE handle = CreateFileW(wide, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
@@ -158,6 +176,7 @@ namespace {
 // it open only when it is a sole file of which `wanted` approves.
 template <typename Wanted>
 OutputHandle OpenSoleFileIf(const char* name, Wanted wanted, uint64_t* size) {
+  const WideInUse hold;
   const wchar_t* wide = Widen(name);
   if (wide == nullptr) return kNoHandle;
   const HANDLE handle = OpenName(wide, GENERIC_WRITE);
