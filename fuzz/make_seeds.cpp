@@ -62,6 +62,11 @@ int main(int argc, char** argv) {
       {"data-length-lies", d88::BuildDisk(Damaged([](Disk& d) {
          d.tracks[0][12].data_length = 0xFFFF;
        }))},
+      {"marked-and-twin", d88::BuildDisk(Damaged([](Disk& d) {
+         d.tracks[1][0].status = 0xB0;
+         d.tracks[1][1].deleted = 0x10;
+         d.tracks[1].push_back(d.tracks[1][2]);
+       }))},
       {"size-code-large",
        d88::BuildDisk(Damaged([](Disk& d) { d.tracks[1][0].n = 30; }))},
       {"entry-sector-6",

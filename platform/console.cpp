@@ -1,6 +1,8 @@
 #include "platform/console.h"
 
 #ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
 #include <windows.h>
 // After windows.h, which it needs.
 #include <tlhelp32.h>
@@ -145,6 +147,10 @@ ConsoleFacts ReadConsoleFacts() {
   return facts;
 }
 
+void WriteStreamAsBytes(std::FILE* stream) {
+  _setmode(_fileno(stream), _O_BINARY);
+}
+
 void WaitForKey() {
   const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
   FlushConsoleInputBuffer(input);
@@ -185,6 +191,8 @@ bool WriteToConsole(StandardStream, const char*) { return false; }
 ConsoleFacts ReadConsoleFacts() { return ConsoleFacts(); }
 
 void WaitForKey() {}
+
+void WriteStreamAsBytes(std::FILE*) {}
 
 #endif
 

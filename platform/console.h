@@ -2,6 +2,7 @@
 #define DORVEX_PLATFORM_CONSOLE_H_
 
 #include <cstddef>
+#include <cstdio>
 
 #include "platform/files.h"
 
@@ -62,6 +63,10 @@ bool ConsoleIsOwnWindow(const ConsoleFacts& facts);
 // Waits until a key is pressed on the console, ignoring keys pressed
 // before; returns at once when the console cannot be read.
 void WaitForKey();
+
+// Makes `stream` write its bytes as they are: on Windows, a line's "\n"
+// no longer becomes "\r\n". Elsewhere streams already do.
+void WriteStreamAsBytes(std::FILE* stream);
 
 // The longest line the program writes: the text of a message, at most
 // kMaxMessageText bytes, and at most one path.

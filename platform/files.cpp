@@ -23,28 +23,37 @@ namespace {
 
 static_assert(sizeof(wchar_t) == sizeof(char16_t), "UTF-16 wchar_t");
 
-// The one path in UTF-16 that a call to Windows needs at a time.
+// The one path in UTF-16 that a call to Windows needs at a time, and the
+// lock that lets one thread at a time hold it: the probe opens images on
+// several. An SRW lock is a word of static storage, taken without a system
+// call when no other thread holds it.
 char16_t g_wide[kMaxPathUnits];
-
-// dorvex-probe reads images on several threads at once, and every path
-// widens into g_wide: each call that widens one holds g_wide until Windows
-// is done with the path. A slim lock starts unlocked and allocates nothing.
 SRWLOCK g_wide_lock = SRWLOCK_INIT;
 
-class WideInUse {
+// Holds g_wide for the object's life.
+class WideLock {
  public:
-  WideInUse() { AcquireSRWLockExclusive(&g_wide_lock); }
-  ~WideInUse() { ReleaseSRWLockExclusive(&g_wide_lock); }
-  WideInUse(const WideInUse&) = delete;
-  WideInUse& operator=(const WideInUse&) = delete;
+  WideLock() { AcquireSRWLockExclusive(&g_wide_lock); }
+  ~WideLock() { ReleaseSRWLockExclusive(&g_wide_lock); }
+  WideLock(const WideLock&) = delete;
+  WideLock& operator=(const WideLock&) = delete;
 };
 
-// Converts `path` into g_wide; nullptr when it is not well-formed UTF-8 or
-// too long.
-const wchar_t* Widen(const char* path) {
-  if (!Utf8ToUtf16(path, g_wide, kMaxPathUnits)) return nullptr;
-  return reinterpret_cast<const wchar_t*>(g_wide);
-}
+// `path` converted into g_wide, held for the object's life; get() is
+// nullptr when it is not well-formed UTF-8 or too long.
+class WidePath {
+ public:
+  explicit WidePath(const char* path) {
+    if (Utf8ToUtf16(path, g_wide, kMaxPathUnits)) {
+      wide_ = reinterpret_cast<const wchar_t*>(g_wide);
+    }
+  }
+  const wchar_t* get() const { return wide_; }
+
+ private:
+  WideLock lock_;  // taken before the conversion, released after the call
+  const wchar_t* wide_ = nullptr;
+};
 
 FileIdentity IdentityOf(const BY_HANDLE_FILE_INFORMATION& info) {
   FileIdentity identity;
@@ -84,8 +93,8 @@ HANDLE ToHandle(OutputHandle handle) {
 }  // namespace
 
 const char* CurrentDirectory() {
-  const WideInUse hold;
   static char path[kMaxPathBytes];
+  const WideLock lock;
   const DWORD length =
       GetCurrentDirectoryW(kMaxPathUnits, reinterpret_cast<wchar_t*>(g_wide));
   if (length == 0 || length >= kMaxPathUnits) return nullptr;
@@ -93,9 +102,8 @@ const char* CurrentDirectory() {
 }
 
 std::FILE* OpenForReading(const char* path) {
-  const WideInUse hold;
-  const wchar_t* wide = Widen(path);
-  return wide == nullptr ? nullptr : _wfopen(wide, L"rb");
+  const WidePath wide(path);
+  return wide.get() == nullptr ? nullptr : _wfopen(wide.get(), L"rb");
 }
 
 bool SeekFile(std::FILE* file, int64_t offset) {
@@ -108,8 +116,8 @@ FileIdentity IdentifyFile(std::FILE* file) {
 }
 
 NameKind InspectName(const char* name, FileIdentity* identity) {
-  const WideInUse hold;
-  const wchar_t* wide = Widen(name);
+  const WidePath held(name);
+  const wchar_t* wide = held.get();
   if (wide == nullptr) return NameKind::kNothing;
   const DWORD attributes = GetFileAttributesW(wide);
   if (attributes == INVALID_FILE_ATTRIBUTES) {
@@ -135,8 +143,8 @@ NameKind InspectName(const char* name, FileIdentity* identity) {
 }
 
 bool RemoveName(const char* name) {
-  const WideInUse hold;
-  const wchar_t* wide = Widen(name);
+  const WidePath held(name);
+  const wchar_t* wide = held.get();
   if (wide == nullptr) return false;
   const DWORD attributes = GetFileAttributesW(wide);
   if (attributes == INVALID_FILE_ATTRIBUTES) return false;
@@ -153,8 +161,8 @@ bool RemoveName(const char* name) {
 
 OutputHandle CreateNewFile(const char* name, bool* name_taken) {
   if (name_taken != nullptr) *name_taken = false;
-  const WideInUse hold;
-  const wchar_t* wide = Widen(name);
+  const WidePath held(name);
+  const wchar_t* wide = held.get();
   if (wide == nullptr) return kNoHandle;
   const HANDLE handle = CreateFileW(wide, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                     FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -176,8 +184,8 @@ namespace {
 // it open only when it is a sole file of which `wanted` approves.
 template <typename Wanted>
 OutputHandle OpenSoleFileIf(const char* name, Wanted wanted, uint64_t* size) {
-  const WideInUse hold;
-  const wchar_t* wide = Widen(name);
+  const WidePath held(name);
+  const wchar_t* wide = held.get();
   if (wide == nullptr) return kNoHandle;
   const HANDLE handle = OpenName(wide, GENERIC_WRITE);
   if (handle == INVALID_HANDLE_VALUE) return kNoHandle;

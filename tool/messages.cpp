@@ -102,6 +102,7 @@ char g_line[kMaxLineBytes];
 template <typename... Arguments>
 void WriteLine(const MessageStream& stream, Message message,
                Arguments... arguments) {
+  if (stream.bytes == nullptr) return;
   const MessageText& text = TextOf(message);
   const bool shift_jis = stream.form == TextForm::kShiftJis;
   const char* format = shift_jis ? text.shift_jis : text.utf8;

@@ -14,9 +14,19 @@ struct MessageStream {
                 StandardStream console_stream = StandardStream::kOutput)
       : bytes(&stream), form(text_form), console(console_stream) {}
 
+  // Nowhere: a line is not even formatted, so that runs on several threads
+  // that nobody reads the messages of share no line buffer.
+  static MessageStream Nowhere() { return MessageStream(); }
+
   std::ostream* bytes;
   TextForm form;
   StandardStream console;
+
+ private:
+  MessageStream()
+      : bytes(nullptr),
+        form(TextForm::kShiftJis),
+        console(StandardStream::kOutput) {}
 };
 
 // The console messages. Each is kept once, as a printf format with its

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/console.h"
 #include "tool/probe_options.h"
 #include "tool/probe_pool.h"
 
@@ -20,6 +21,8 @@ void Write(std::FILE* stream, const std::string& text) {
 }
 
 int Run(const std::vector<std::string>& args) {
+  // JSON Lines end each line in "\n" on every host.
+  dorvex::WriteStreamAsBytes(stdout);
   const ProbeOptions options = dorvex::ParseProbeOptions(args);
   switch (options.action) {
     case ProbeOptions::Action::kHelp:

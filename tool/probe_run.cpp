@@ -2,7 +2,6 @@
 
 #include <cerrno>
 #include <filesystem>
-#include <ostream>
 #include <system_error>
 
 #include "tool/command.h"
@@ -57,11 +56,8 @@ ProbeResult ProbeImage(RunState& run, DiskReport& report,
   run.report = &report;
   run.writes_files = false;
   Keeper keeper(settings);
-  // The console's messages go nowhere (a stream without a buffer takes
-  // nothing): the line says it all.
-  std::ostream nowhere(nullptr);
-  const MessageStream quiet(nowhere, TextForm::kShiftJis,
-                            StandardStream::kError);
+  // The console's messages go nowhere: the line says it all.
+  const MessageStream quiet = MessageStream::Nowhere();
   const char* const argv[] = {"dorvex-probe", path.c_str(), nullptr};
   errno = 0;
   const int status = RunCommand(run, 2, argv, quiet, quiet, nullptr, &keeper);

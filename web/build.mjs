@@ -1,7 +1,7 @@
 // Builds dorvex.html, one self-contained page that works from file:// with
 // no server and no network: the page's script, the worker's (fflate, the
 // runtime of the WebAssembly build of dorvex, the program's bytes, the
-// worker) and the licenses, inline. Its Content-Security-Policy allows
+// worker and what it runs the program with) and the licenses, inline. Its Content-Security-Policy allows
 // nothing to be fetched: only its own inline script and style by their
 // hashes, the worker from a blob, and WebAssembly compiled from bytes.
 // The same inputs give the same bytes.
@@ -39,6 +39,7 @@ const workerSource = [
   read(modulePath),
   `const kProgram = '${program.toString('base64')}';`,
   explain,
+  read(path.join(here, 'core_run.js')).replace(/^export /gm, ''),
   read(path.join(here, 'worker.js')),
 ].join('\n;\n').replace(/<\//g, '<\\/');
 if (/<!--|<script/i.test(workerSource)) {

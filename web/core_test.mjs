@@ -2,7 +2,10 @@
 // image given (and each file of each directory given), both run in empty
 // directories of their own, and must agree on the exit status, every
 // message (the native program's Shift_JIS, the WebAssembly build's UTF-8)
-// and every file, name and bytes.
+// and every file, name and bytes. The WebAssembly build runs as the page
+// runs it, told of each disk, and its crossings between JavaScript and the
+// module must stay within their budgets (core_run.js), and the CRC-32 it
+// gives of each file for the page's zip must be the file's.
 //   node web/core_test.mjs NATIVE MODULE IMAGE|DIRECTORY...
 import { spawnSync } from 'node:child_process';
 import fs from 'node:fs';
@@ -10,16 +13,19 @@ import os from 'node:os';
 import path from 'node:path';
 import process from 'node:process';
 import { fileURLToPath } from 'node:url';
+import { budgetOf } from './core_run.js';
 
 const [native, modulePath, ...inputs] =
   process.argv.slice(2).map((p) => path.resolve(p));
 const runner = path.join(path.dirname(fileURLToPath(import.meta.url)),
                          'run_core.mjs');
 const scratch = fs.mkdtempSync(path.join(os.tmpdir(), 'dorvex-core-test-'));
+const countsFile = path.join(scratch, 'counts.json');
 
-function run(command, args, decoding) {
+function run(command, args, decoding, env = {}) {
   const dir = fs.mkdtempSync(path.join(scratch, 'run-'));
-  const result = spawnSync(command, args, { cwd: dir, maxBuffer: 1 << 26 });
+  const result = spawnSync(command, args, { cwd: dir, maxBuffer: 1 << 26,
+                                            env: { ...process.env, ...env } });
   const decode = (bytes) => new TextDecoder(decoding).decode(bytes);
   const files = fs.readdirSync(dir).sort().map(
     (name) => [name, fs.readFileSync(path.join(dir, name))]);
@@ -34,8 +40,16 @@ const images = inputs.flatMap((input) => fs.statSync(input).isDirectory()
 let failed = 0;
 for (const image of images) {
   const want = run(native, [image], 'shift_jis');
-  const got = run(process.execPath, [runner, modulePath, image], 'utf-8');
+  const got = run(process.execPath, [runner, modulePath, image], 'utf-8',
+                  { DORVEX_OBSERVE: '1', DORVEX_REPORT_COUNTS: countsFile });
   const problems = [];
+  const counts = JSON.parse(fs.readFileSync(countsFile, 'utf8'));
+  fs.rmSync(countsFile);
+  const budget = budgetOf(counts);
+  if (counts.crcWrong !== 0) problems.push(`${counts.crcWrong} files' CRC-32 wrong`);
+  for (const what of ['calls', 'bytesIn', 'bytesOut']) {
+    if (counts[what] > budget[what]) problems.push(`${what} ${counts[what]}, over its budget ${budget[what]}`);
+  }
   if (got.status !== want.status) problems.push(`status ${got.status}, not ${want.status}`);
   if (got.out !== want.out) problems.push('standard output differs');
   if (got.err !== want.err) problems.push(`standard error differs: ${got.err.slice(0, 200)}`);
@@ -50,7 +64,8 @@ for (const image of images) {
     failed += 1;
     console.error(`DIFFERS   ${label}: ${problems.join('; ')}`);
   } else {
-    console.log(`same      ${label}`);
+    console.log(`same      ${label}; calls ${counts.calls} (budget ${budget.calls}), ` +
+                `bytes in ${counts.bytesIn} (${budget.bytesIn}), out ${counts.bytesOut} (${budget.bytesOut})`);
   }
 }
 fs.rmSync(scratch, { recursive: true, force: true });

@@ -30,6 +30,7 @@ const kDoubtField = kPieceFields.indexOf('doubt');
 const kFileFields = ['entry', 'length', 'startTrack', 'startRecord', 'first',
                      'count', 'failed', 'doubtful'];
 const kDoubtfulField = kFileFields.indexOf('doubtful');
+const kFailedField = kFileFields.indexOf('failed');
 
 function indexOf(list, name, what) {
   const index = list.indexOf(name);
@@ -64,9 +65,10 @@ export function readDisk(dorvex) {
   const verdict = dorvex.UTF8ToString(dorvex._dorvex_disk_verdict());
   let tracks = null;
   if (verdict !== 'cannot-select') {
+    const at = dorvex._dorvex_track_table() >> 2;
     tracks = new Uint8Array(kTrackCount);
     for (let t = 0; t < kTrackCount; ++t) {
-      tracks[t] = constant(dorvex._dorvex_track_state(t), kTrackStates, 'track state');
+      tracks[t] = constant(dorvex.HEAP32[at + t], kTrackStates, 'track state');
     }
   }
   const count = dorvex._dorvex_piece_count();
@@ -113,6 +115,17 @@ export function diskOf(read) {
     return file;
   });
   return disk;
+}
+
+// Whether a disk as read (readDisk) has nothing to explain: a data disk,
+// its directory and every file read whole, nothing doubtful. Such a disk
+// matters to the page only for its map, drawn when it is opened.
+export function isQuiet(read) {
+  if (read.verdict !== 'data-disk' || !read.directoryRead || isDoubtful(read)) return false;
+  for (let at = kFailedField; at < read.files.length; at += kFileFields.length) {
+    if (read.files[at] >= 0) return false;
+  }
+  return true;
 }
 
 // Whether a disk as read (readDisk) has a block or file read whole from a

@@ -7,7 +7,7 @@ import test from 'node:test';
 import {
   readDisk, diskOf, pieceOf, fileReason, verdictReason, directoryNote, missingRanges,
   missingText, mapLayout, diskSummary, previewLines, kMapRecords, fileDoubt, blockDoubts,
-  isDoubtful, cellWords,
+  isDoubtful, isQuiet, cellWords,
 } from './explain.js';
 
 // The accessors of a run's module for one disk given as plain data; each
@@ -32,6 +32,8 @@ function fakeCore(disk, { pieceFields = 16 } = {}) {
   const files = table(disk.files.map((f) => [f.entry, f.length, f.startTrack, f.startRecord,
                                                f.first, f.count, f.failed, f.doubtful]));
   const names = name(disk.files.map((f) => f.name).join(' '));
+  const tracks = table([Array.from({ length: 164 },
+    (_, t) => name(disk.absent?.includes(t) ? 'track-absent' : 'present'))]);
   return {
     HEAP32: Int32Array.from(words),
     UTF8ToString: (pointer) => strings[pointer - 1],
@@ -45,7 +47,7 @@ function fakeCore(disk, { pieceFields = 16 } = {}) {
     _dorvex_directory_read: () => (disk.directoryRead ? 1 : 0),
     _dorvex_identification_doubtful: () => disk.identificationDoubtful ?? -1,
     _dorvex_directory_doubtful: () => disk.directoryDoubtful ?? -1,
-    _dorvex_track_state: (t) => name(disk.absent?.includes(t) ? 'track-absent' : 'present'),
+    _dorvex_track_table: () => tracks,
     _dorvex_piece_count: () => disk.pieces.length,
     _dorvex_piece_fields: () => pieceFields,
     _dorvex_piece_table: () => pieces,
@@ -222,6 +224,21 @@ for (const [marks, ja, en] of kDoubtWords) {
   });
 }
 
+// A disk with anything to explain is not quiet: the page must hear of it
+// as its run ends.
+const kNotQuiet = [
+  ['a file failed', [['read'], ['no-sector-at-count'], ['read'], ['read'], ['read']], {}],
+  ['a file doubtful', [['read'], ['read', 0, { doubt: 'twin', twin: true }], ['read'], ['read'], ['read']], {}],
+  ['the directory doubtful', [['read'], ['read'], ['read'], ['read'], ['read']], { directoryDoubtful: 2 }],
+  ['the directory unread', [['read'], ['read'], ['read'], ['read'], ['read']], { directoryRead: false }],
+  ['not a data disk', [['read'], ['read'], ['read'], ['read'], ['read']], { verdict: 'mark-not-ff' }],
+];
+for (const [what, states, extra] of kNotQuiet) {
+  test(`a disk is not quiet when ${what}`, () => {
+    assert.ok(!isQuiet(readDisk(fakeCore(diskWith(states, extra)))));
+  });
+}
+
 test('a doubtful file is told in the summary, a map cell and MISSING.txt; a clean one is not', () => {
   const marks = { doubt: 'data-crc-error', status: 0xB0 };
   const disk = describeDisk(fakeCore(diskWith([['read'], ['read', 0, marks], ['read'], ['read'], ['read']],
@@ -242,6 +259,7 @@ test('a doubtful file is told in the summary, a map cell and MISSING.txt; a clea
 
   const clean = readDisk(fakeCore(diskWith([['read'], ['read'], ['read'], ['read'], ['read']])));
   assert.ok(!isDoubtful(clean));
+  assert.ok(isQuiet(clean));
   const cleanDisk = diskOf(clean);
   assert.deepEqual(blockDoubts(cleanDisk, 'ja'), []);
   assert.ok(!diskSummary(cleanDisk, 'ja').some((line) => /疑わしい/.test(line)));

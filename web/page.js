@@ -173,9 +173,14 @@ function addRun(file) {
   const parts = make('table', 'salvaged');
   const look = make('section', 'look');
   look.hidden = true;
-  section.append(heading, progress, messages, summary, word, save, maps, table, parts, look);
+  // A thousand rows cost a frame's layout whenever anything above them
+  // moves: out of sight, the browser may leave them unlaid. The box joins
+  // the section with its rows (showFiles), seen first where they stand.
+  const filesBox = make('div', 'files-box');
+  filesBox.append(table);
+  section.append(heading, progress, messages, summary, word, save, maps, parts, look);
   $('#runs').append(section);
-  return { section, progress, messages, summary, word, save, maps, table, parts, look,
+  return { section, progress, messages, summary, word, save, maps, filesBox, table, parts, look,
            disks: [], failures: [], mapOf: new Map(), chosen: [] };
 }
 
@@ -310,6 +315,7 @@ function showFiles(run, files) {
     rows.append(row);
   }
   run.table.append(rows);
+  run.maps.after(run.filesBox);
   run.table.addEventListener('click', (event) => {
     const button = event.target.closest('button');
     if (!button) return;
@@ -594,11 +600,15 @@ async function finish(run, name, result) {
   }
   run.files = result.files;
   run.salvagedParts = result.salvaged;
+  let at = performance.now();
   if (run.disks.length > 0) showMaps(run);
+  at = measured('maps', at);
   if (result.files.length > 0) showFiles(run, result.files);
+  at = measured('files', at);
   showSalvaged(run, result.salvaged);
   if (result.files.length > 0 || result.salvageZip) await saveFiles(run, name, result);
   if (result.status === 0) offerJson(run, name);
+  measured('save', at);
 }
 
 // What dorvex-probe would print for the image, as <image>.json.
@@ -607,6 +617,13 @@ function offerJson(run, name) {
   const base = name.replace(/\.[^.]*$/, '');
   if (run.save.childNodes.length > 0) run.save.append(' ');
   offer(run, 'json', text.saveJson(`${base}.json`), `${base}.json`, json, 'application/json');
+}
+
+// Marks the phase `name` of a run as lasting from `start` until now, for
+// anyone who times the page (its benchmark); returns now.
+function measured(name, start, end = performance.now()) {
+  performance.measure(`dorvex ${name}`, { start, end });
+  return end;
 }
 
 // Hands the image's bytes over to the worker (moved, not copied) and shows
@@ -633,8 +650,14 @@ function runInWorker(run, id, name, image) {
         return;
       }
       stop();
-      if (data.kind === 'done') resolve(data);
-      else reject(new Error(data.reason));
+      if (data.kind !== 'done') {
+        reject(new Error(data.reason));
+        return;
+      }
+      // The disks with nothing to explain, each in its place among the rest.
+      for (const read of data.quiet) run.disks.push(diskOf(read));
+      run.disks.sort((a, b) => a.position - b.position);
+      resolve(data);
     };
     const onError = (event) => {
       stop();
@@ -668,9 +691,21 @@ function readBytes(file) {
 async function runImage(run, id, file) {
   try {
     run.progress.textContent = text.reading;
+    const started = performance.now();
     const image = await readBytes(file);
     run.size = image.byteLength;  // before its bytes move to the worker
-    await finish(run, file.name, await runInWorker(run, id, file.name, image));
+    const read = measured('read', started);
+    const result = await runInWorker(run, id, file.name, image);
+    const ran = measured('worker', read);
+    // The worker's own phases, as it timed them, laid end to end.
+    let at = read;
+    // (Those within the run, "run: ...", are parts of it, not laid after it.)
+    for (const [phase, ms] of Object.entries(result.phases)) {
+      if (phase.startsWith('run: ')) measured(`worker ${phase}`, at - ms, at);
+      else at = measured(`worker ${phase}`, at, at + ms);
+    }
+    await finish(run, file.name, result);
+    measured('shown', ran);
   } catch (error) {
     run.word.textContent = text.failed(String(error?.message ?? error));
   } finally {

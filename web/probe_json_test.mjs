@@ -14,6 +14,7 @@ import os from 'node:os';
 import path from 'node:path';
 import process from 'node:process';
 
+import { imageReader, newCounts, partsOf, runOn } from './core_run.js';
 import { diskOf, isDoubtful, missingText, readDisk } from './explain.js';
 import { probeJson } from './probe_json.js';
 
@@ -23,9 +24,7 @@ const images = inputs.flatMap((input) => fs.statSync(input).isDirectory()
   ? fs.readdirSync(input).filter((name) => name.endsWith('.d88')).sort()
     .map((name) => path.join(input, name))
   : [input]);
-// The run writes the console's files into the current directory.
 const scratch = fs.mkdtempSync(path.join(os.tmpdir(), 'dorvex-probe-json-'));
-process.chdir(scratch);
 // Each run of the module listens to the process anew.
 process.setMaxListeners(0);
 
@@ -37,9 +36,13 @@ async function pageRun(image) {
   const doubtful = [];
   let pending = [];
   let dorvex = null;
+  // The image in memory, as the page's worker lends it to the program.
+  const bytes = fs.readFileSync(image);
+  const reader = imageReader(partsOf(bytes), newCounts());
   dorvex = await createDorvex({
     print: () => {},
     printErr: () => {},
+    readImage: reader.readImage,
     onSalvage: (file, pointer, length) => {
       pending.push({ file, bytes: dorvex.HEAPU8.slice(pointer, pointer + length) });
     },
@@ -52,7 +55,8 @@ async function pageRun(image) {
       pending = [];
     },
   });
-  const status = dorvex.ccall('dorvex_run', 'number', ['string'], [image]);
+  reader.attach(dorvex);
+  const status = runOn(dorvex, '/image/' + path.basename(image), bytes.length);
   assert.equal(status, 0, `${image} opens`);
   const zips = {};
   for (const lang of ['en', 'ja']) {
@@ -63,7 +67,7 @@ async function pageRun(image) {
     }
     zips[lang] = files;
   }
-  return { json: probeJson(path.basename(image), fs.statSync(image).size, disks), zips };
+  return { json: probeJson(path.basename(image), bytes.length, disks), zips };
 }
 
 // What dorvex-probe --salvage writes for `image` in the locale `lang`.

@@ -2,15 +2,17 @@
 // build joins it after fflate, the WebAssembly program's runtime
 // (createDorvex) and the program itself (kProgram, its bytes in base64)
 // into one script, so that nothing is ever fetched. For each image it makes
-// a fresh instance of the program, gives it the image as a read-only file
-// whose contents are the very bytes the page read and handed over, runs the
-// command into an empty directory in memory and hands back every message as
-// it is written, then the files the run left there and their zip. The
+// a fresh instance of the program, runs the command in its memory on the
+// very bytes the page read and handed over, each part copied in once as the
+// program reads it (core_run.js, which the build puts ahead of this), hands
+// back every message as it is written, then the files the run left and
+// their zip, the files' bytes copied out once, into the zip. The
 // program also tells it what each disk's run found (readDisk, from
 // explain.js, which the build puts ahead of this) and hands it the readable
 // part of each file that failed: those go to the page as each disk ends,
 // and the readable parts into a zip of their own with MISSING.txt.
-/* global createDorvex, fflate, kProgram, readDisk, diskOf, isDoubtful, missingText */
+/* global createDorvex, fflate, kProgram, readDisk, diskOf, isDoubtful, isQuiet, missingText,
+   newCounts, countCalls, imageReader, partsOf, runOn, filesOf, zipOut */
 'use strict';
 
 // A fixed time for every zip member, so that one image gives one zip.
@@ -23,76 +25,19 @@ const kZipTime = new Date(1980, 0, 1, 0, 0, 0);
 // to 0.2 s).
 const kZipLevel = 0;
 
-// Compiled from these bytes by the runtime, which then fetches nothing (a
-// page's policy would refuse the fetch, and say so on the console).
-const programBytes = Uint8Array.from(atob(kProgram), (c) => c.charCodeAt(0));
+// Compiled from these bytes, once, as the worker starts (while the user
+// picks a file), and instantiated afresh for each image: the runtime then
+// fetches nothing (a page's policy would refuse the fetch, and say so on
+// the console), and a later image runs the code the engine has already
+// optimized.
+const program = WebAssembly.compile(Uint8Array.from(atob(kProgram), (c) => c.charCodeAt(0)));
 
-// The figures of the run so far, each read from the program's function of
-// the same name.
+// The figures of the run so far, in one call: it is made for every line.
 function figuresOf(dorvex) {
-  return {
-    disks: dorvex._dorvex_disks(),
-    disksReached: dorvex._dorvex_disks_reached(),
-    dataDisks: dorvex._dorvex_data_disks(),
-    filesWritten: dorvex._dorvex_files_written(),
-    filesFailed: dorvex._dorvex_files_failed(),
-  };
-}
-
-// Puts `bytes` at `path` as a read-only file that owns them: the program's
-// reads copy a slice at a time into its memory, and the image is never
-// copied whole. Throws if the file system took a copy after all.
-function placeImage(FS, path, bytes) {
-  const slash = path.lastIndexOf('/');
-  FS.createDataFile(path.slice(0, slash), path.slice(slash + 1), bytes,
-                    /* canRead= */ true, /* canWrite= */ false,
-                    /* canOwn= */ true);
-  if (FS.lookupPath(path).node.contents.buffer !== bytes.buffer) {
-    throw new Error('the image was copied into the file system');
-  }
-}
-
-// Makes the memory file system cut a file where it stands. Left as it is,
-// a cut copies the bytes that stay into a new array: the program writes a
-// file over a longer one in place and then cuts it (thousands of times on
-// an image whose disks share numbers), and those copies, with the garbage
-// they leave, took half the program's run. A cut now keeps the array and
-// zeroes what is past the new end, so that the bytes past a file's end are
-// zero as when it grows (the file system keeps room to spare at the end of
-// an array then). Throws if the runtime's file system has no such steps.
-function cutFilesInPlace(FS) {
-  const MEMFS = FS.filesystems?.MEMFS;
-  if (typeof MEMFS?.resizeFileStorage !== 'function' ||
-      typeof MEMFS.expandFileStorage !== 'function') {
-    throw new Error('the runtime\'s memory file system is not the one expected');
-  }
-  MEMFS.resizeFileStorage = (node, length) => {
-    if (length > node.usedBytes) {
-      MEMFS.expandFileStorage(node, length);
-    } else if (node.contents) {
-      node.contents.fill(0, length, node.usedBytes);
-    }
-    node.usedBytes = length;
-  };
-}
-
-// Takes every file the run left in `directory`, in name order: a later
-// disk's file has already replaced an earlier one of the same name, as on a
-// console. Each file's bytes are seen in the file system's own array (which
-// may be an Int8Array, and longer than the file), not copied: reading each
-// file through the file system copied them all and took 40 to 170 ms in
-// Chromium, against 2 to 7 ms.
-function takeFiles(FS, directory) {
-  const parent = FS.lookupPath(directory).node;
-  const files = [];
-  for (const name of FS.readdir(directory).sort()) {
-    if (name === '.' || name === '..') continue;
-    const node = FS.lookupNode(parent, name);
-    if (!FS.isFile(node.mode)) throw new Error(`the program left ${name}, not a file`);
-    const array = node.contents ?? new Uint8Array(0);
-    files.push({ name, bytes: new Uint8Array(array.buffer, array.byteOffset, node.usedBytes) });
-  }
-  return files;
+  const at = dorvex._dorvex_figures() >> 2;
+  const [disks, disksReached, dataDisks, filesWritten, filesFailed] =
+    dorvex.HEAP32.subarray(at, at + 5);
+  return { disks, disksReached, dataDisks, filesWritten, filesFailed };
 }
 
 // The readable parts of the files that failed, and MISSING.txt (in the
@@ -109,7 +54,25 @@ function salvage(salvaged, doubtful, lang) {
 
 async function extract(id, name, image, lang) {
   let dorvex = null;
+  // How long each phase took, in ms, for the page's benchmark.
+  const phases = {};
+  let at = performance.now();
+  const phase = (name) => { const now = performance.now(); phases[name] = now - at; at = now; };
+  // Time spent in the program's calls out, within its run.
+  const within = { reads: 0, disks: 0, lines: 0 };
+  const timed = (what, call) => (...args) => {
+    const start = performance.now();
+    try {
+      return call(...args);
+    } finally {
+      within[what] += performance.now() - start;
+    }
+  };
+  const counts = newCounts();
+  const reader = imageReader(partsOf(new Uint8Array(image)), counts);
   const message = (stream) => (line) => {
+    counts.calls += 1;
+    counts.lines += 1;
     self.postMessage({ id, kind: 'line', stream, line,
                        figures: figuresOf(dorvex) });
   };
@@ -118,16 +81,35 @@ async function extract(id, name, image, lang) {
   let pending = [];
   const salvaged = [];
   const doubtful = [];
-  dorvex = await createDorvex({
-    wasmBinary: programBytes,
-    print: message('out'),
-    printErr: message('err'),
+  const quiet = [];
+  const compiled = await program;
+  let notMade;
+  const failed = new Promise((resolve, reject) => { notMade = reject; });
+  dorvex = await Promise.race([failed, createDorvex({
+    instantiateWasm: (imports, receive) => {
+      WebAssembly.instantiate(compiled, imports).then((instance) => receive(instance), notMade);
+      return {};
+    },
+    readImage: timed('reads', reader.readImage),
+    print: timed('lines', message('out')),
+    printErr: timed('lines', message('err')),
     onSalvage: (file, pointer, length) => {
+      counts.calls += 1;
+      counts.bytesOut += length;
       pending.push({ file, bytes: dorvex.HEAPU8.slice(pointer, pointer + length) });
       self.postMessage({ id, kind: 'salvage', file });
     },
-    onDisk: () => {
+    onDisk: timed('disks', () => {
+      counts.calls += 1;
+      counts.disks += 1;
       const read = readDisk(dorvex);
+      // A disk with nothing to explain goes to the page with the run's end,
+      // all such in one message: one for each cost the page more than its
+      // reading here.
+      if (pending.length === 0 && isQuiet(read)) {
+        quiet.push(read);
+        return;
+      }
       if (pending.length > 0 || isDoubtful(read)) {
         const disk = diskOf(read);
         if (isDoubtful(read)) doubtful.push(disk);
@@ -137,31 +119,27 @@ async function extract(id, name, image, lang) {
         pending = [];
       }
       self.postMessage({ id, kind: 'disk', disk: read });
-    },
-  });
-  const FS = dorvex.FS;
-  cutFilesInPlace(FS);
-  FS.mkdir('/image');
-  const path = '/image/' + name;
-  placeImage(FS, path, new Uint8Array(image));
-  image = null;  // the file holds the bytes now, and alone
-  FS.mkdir('/out');
-  FS.chdir('/out');
-  const status = dorvex.ccall('dorvex_run', 'number', ['string'], [path]);
-  FS.unlink(path);  // the image's bytes go before the zip is made
-
-  const files = takeFiles(FS, '/out');
-  const members = {};
-  for (const file of files) members[file.name] = [file.bytes, { mtime: kZipTime }];
-  const zip = fflate.zipSync(members, { level: kZipLevel });
+    }),
+  })]);
+  reader.attach(dorvex);
+  countCalls(dorvex, counts);
+  phase('module');
+  const status = runOn(dorvex, '/image/' + name, image.byteLength);
+  dorvex.readImage = null;
+  image = null;  // the image's bytes go before the zip is made
+  phase('run');
+  for (const [what, ms] of Object.entries(within)) phases[`run: ${what}`] = ms;
+  const { zip, files } = zipOut(filesOf(dorvex), kZipTime, counts);
+  phase('zip');
   const saved = salvage(salvaged, doubtful, lang);
+  phase('salvage');
   const parts = saved.salvaged.map((part) => ({ position: part.disk.position, index: part.index,
                                                 name: part.file.salvage, bytes: part.bytes }));
+  // The files are views of the zip: its buffer moves once, with them.
   self.postMessage({ id, kind: 'done', status, figures: figuresOf(dorvex),
                      files, zip, salvaged: parts, missing: saved.missing,
-                     salvageZip: saved.zip },
-                   [zip.buffer, ...files.map((file) => file.bytes.buffer),
-                    ...parts.map((part) => part.bytes.buffer),
+                     salvageZip: saved.zip, quiet, counts, phases },
+                   [zip.buffer, ...parts.map((part) => part.bytes.buffer),
                     ...(saved.zip ? [saved.zip.buffer, saved.missing.buffer] : [])]);
 }
 
