@@ -29,16 +29,10 @@
 //   extract_bench --hostile KIND MIB PATH
 //                                  (only writes a hostile image: KIND 0 to 3)
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/ptrace.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
-#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -47,419 +41,18 @@
 #include <iterator>
 #include <map>
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "bench/bench_images.h"
+#include "bench/counting.h"
+#include "bench/extract_budgets.h"
 #include "tests/d88_builder.h"
-#include "tests/hostile_image.h"
-#include "tool/extract.h"
 
+namespace bench {
 namespace {
 
-// The budgets: what CI gates on, each with its reason. docs/performance.md
-// holds the same table.
-//
-// System calls besides reading the image, as dorvex writes its files:
-constexpr long kCallsNewName = 3;  // an exclusive create, the write, the close
-constexpr long kCallsOurName = 4;  // a name written before: open, check, write,
-                                   // close, as an overwrite in place at best
-constexpr long kCallsCut = 1;      // the old file there was longer: cut it
-constexpr long kCallsTakenName = 1;    // taken before the run: a look first
-constexpr long kCallsFirstTaken = 1;   // the exclusive create that finds the
-                                       // first name taken
-constexpr long kCallsConsoleLine = 1;  // each console line is one write
-constexpr long kCallsFirstLine = 2;    // the C library looks at the standard
-                                       // streams before their first line
-// Bytes read (the kernel's count for the process), in passes over the
-// image, plus what reading the image once does not cover:
-constexpr int kPassesIntact = 1;   // the image streamed once through a buffer
-constexpr int kPassesCrafted = 2;  // 40,000 headers a walk, more than the
-                                   // 32,768 a disk walks before it sweeps:
-                                   // those headers, then the sweep
-constexpr int kPassesAHostileDisk = 2;  // a sweep a disk; a second only for a
-                                        // size code nothing asked for first
-constexpr long kDiskHeaderBytes = 688;  // each disk's header: the scan reads
-                                        // it, selecting the disk once more
-constexpr long kReadSlack = 4096;  // the kernel's reads of the program file
-                                   // as it starts it (under 1 KiB here)
-// Peak resident memory: one 128 KiB buffer and fixed arrays, nothing
-// allocated; the rest is the program and its C library.
-constexpr long kRssBudgetKiB = 4096;
-constexpr long kHostileRssBudgetKiB = 8192;  // as above, with room for the
-                                             // sweep's fixed tables
-// Instructions in user space, counted by callgrind: today's count for each
-// scenario, as the `default` preset builds dorvex with g++ 12 on Debian 12
-// (another compiler or other flags give other counts), with a margin. The
-// margin is as loose as still fails a walk that reads each header twice.
-constexpr double kInstructionMargin = 1.20;
-struct InstructionCount {
-  const char* scenario;
-  int64_t today;
-};
-constexpr InstructionCount kInstructionsToday[] = {
-    {"intact image, empty directory", 46432633},
-    {"intact image, every name taken", 46584850},
-    {"crafted image, empty directory", 382493319},
-    {"hostile image, staggered starts, 4 MiB", 711901218},
-    {"hostile image, staggered starts, 16 MiB", 2392047650},
-    {"hostile image, starts of their own, 4 MiB", 699070506},
-    {"hostile image, starts of their own, 16 MiB", 2379216938},
-    {"hostile image, many keys, 4 MiB", 709911260},
-    {"hostile image, many keys, 16 MiB", 2390057692},
-    {"hostile image, no files, 4 MiB", 698212023},
-    {"hostile image, no files, 16 MiB", 2378358455},
-};
-// The hostile image grows 4 times from the small to the large: so may the
-// instructions, with a quarter more; a walk that grew with the square of
-// the image would run 16 times as many.
-constexpr double kHostileGrowthBudget = 5.0;
-
-// Wall-time targets, as the ratio of dorvex's time to the floor's: printed
-// with "met" or "missed", never a failure.
-constexpr double kWallTarget = 1.15;
-constexpr double kCraftedWallTarget = 1.5;
-constexpr double kHostileWallTarget = 8.0;
-
 namespace fs = std::filesystem;
-
-constexpr int kDisks = 64;
-constexpr int kEntries = 127;
-constexpr int kMinFile = 4800;
-constexpr int kMaxFile = 7000;
-constexpr int kCraftedFile = 65535;
-constexpr int kCraftedTracks = 13;  // 65 sectors of 1024 bytes hold a file
-constexpr int kFillerHeaders = 40000;
-constexpr int kHostileSmallMiB = 4;
-constexpr int kHostileLargeMiB = 16;
-
-struct HostileKind {
-  d88::Hostile kind;
-  const char* what;
-};
-constexpr HostileKind kHostileKinds[] = {
-    {d88::Hostile::kStaggered, "staggered starts"},
-    {d88::Hostile::kOwnStarts, "starts of their own"},
-    {d88::Hostile::kManyKeys, "many keys"},
-    {d88::Hostile::kNoFiles, "no files"},
-};
-
-using Manifest = std::vector<std::pair<std::string, int>>;
-
-std::string OutputName(int number, int entry) {
-  char name[4];
-  dorvex::FormatOutputName(number, entry, name);
-  return name;
-}
-
-// The intact image: 64 data disks of 127 files of 4,800 to 7,000 bytes;
-// with `padding`, each disk is stored that many bytes longer, zeros after
-// its tracks, as a dump of a larger disk would be.
-d88::Bytes BuildIntactImage(Manifest* files, int64_t padding = 0) {
-  uint32_t state = 2026;
-  std::vector<d88::Disk> disks;
-  for (int d = 0; d < kDisks; ++d) {
-    const int number = d % 10;
-    d88::DataDisk disk(number, "BENCH " + std::to_string(d));
-    int track = 1, sector = 1;
-    for (int entry = 0; entry < kEntries; ++entry) {
-      state = state * 1103515245u + 12345u;
-      const int size =
-          kMinFile + static_cast<int>((state >> 8) % (kMaxFile - kMinFile + 1));
-      disk.AddFile(entry, track, sector,
-                   d88::Pattern(static_cast<size_t>(size), state));
-      const int sectors = (size + 1023) / 1024;
-      sector += sectors;
-      track += (sector - 1) / 5;
-      sector = (sector - 1) % 5 + 1;
-      files->emplace_back(OutputName(number, entry), size);
-    }
-    if (track > 163) {
-      std::fprintf(stderr, "bench: disk %d needs track %d\n", d, track);
-      std::exit(2);
-    }
-    disks.push_back(disk.disk());
-  }
-  if (padding == 0) return d88::BuildImage(disks);
-  d88::Bytes image;
-  for (d88::Disk& disk : disks) {
-    const int64_t size = static_cast<int64_t>(d88::BuildDisk(disk).size());
-    disk.disk_size = size + padding;
-    d88::Bytes built = d88::BuildDisk(disk);
-    built.resize(static_cast<size_t>(size + padding), 0);
-    image.insert(image.end(), built.begin(), built.end());
-  }
-  return image;
-}
-
-// The crafted image: 64 data disks whose 127 entries of 65,535 bytes each
-// start at track 1, sector 1. Tracks 1 to 13 all start at one chain of
-// 40,000 filler headers that match nothing and never end the walk; behind
-// it stand the real sectors of all 13 tracks, so that every track's walk
-// passes the whole chain.
-d88::Bytes BuildCraftedImage(Manifest* files) {
-  std::vector<d88::Disk> disks;
-  const d88::Bytes data = d88::Pattern(kCraftedFile, 99);
-  for (int d = 0; d < kDisks; ++d) {
-    const int number = d % 10;
-    d88::DataDisk disk(number, "CRAFTED " + std::to_string(d));
-    for (int entry = 0; entry < kEntries; ++entry) {
-      disk.SetEntry(entry, 1, 1, kCraftedFile);
-      files->emplace_back(OutputName(number, entry), kCraftedFile);
-    }
-    std::vector<d88::Sector>& chain = disk.disk().tracks[1];
-    d88::Sector filler;
-    filler.c = filler.h = 0xFF;
-    filler.sector_count = 0xFFFF;
-    chain.assign(kFillerHeaders, filler);
-    for (int track = 1; track <= kCraftedTracks; ++track) {
-      for (int r = 1; r <= 5; ++r) {
-        d88::Sector sector;
-        sector.c = static_cast<uint8_t>(track / 2);
-        sector.h = static_cast<uint8_t>(track % 2);
-        sector.r = static_cast<uint8_t>(r);
-        sector.n = 3;
-        sector.sector_count = 0xFFFF;
-        const size_t at = static_cast<size_t>(((track - 1) * 5 + r - 1) * 1024);
-        sector.data.assign(1024, 0);
-        for (size_t i = 0; i < 1024 && at + i < data.size(); ++i) {
-          sector.data[i] = data[at + i];
-        }
-        chain.push_back(sector);
-      }
-    }
-    const d88::Bytes built = disk.Build();
-    const int64_t chain_start =
-        built[36] | built[37] << 8 | built[38] << 16 | int64_t{built[39]} << 24;
-    for (int track = 2; track <= kCraftedTracks; ++track) {
-      disk.disk().track_offsets[track] = chain_start;
-    }
-    disks.push_back(disk.disk());
-  }
-  return d88::BuildImage(disks);
-}
-
-// A hostile image of 64 disks whose chain fills `mib` MiB.
-d88::Bytes BuildHostile(d88::Hostile kind, int mib, Manifest* files) {
-  std::vector<d88::HostileFile> written;
-  d88::Bytes image =
-      d88::BuildHostileImage(kind, int64_t{mib} << 20, kDisks, &written);
-  for (const d88::HostileFile& file : written) {
-    files->emplace_back(OutputName(file.disk_number, file.entry), file.size);
-  }
-  return image;
-}
-
-void EmptyDirectory(const fs::path& dir) {
-  for (const auto& entry : fs::directory_iterator(dir)) fs::remove(entry);
-}
-
-// A child started in `dir` with its standard output and error discarded.
-// posix_spawn, unlike fork, does not copy this process's memory into the
-// child's peak.
-pid_t Start(const std::vector<std::string>& args, const fs::path& dir) {
-  std::vector<char*> argv;
-  for (const std::string& arg : args) {
-    argv.push_back(const_cast<char*>(arg.c_str()));
-  }
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  const fs::path previous = fs::current_path();
-  fs::current_path(dir);
-  pid_t pid = 0;
-  const int spawned =
-      posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-  fs::current_path(previous);
-  posix_spawn_file_actions_destroy(&actions);
-  if (spawned != 0) {
-    std::fprintf(stderr, "bench: cannot start %s\n", args[0].c_str());
-    std::exit(2);
-  }
-  return pid;
-}
-
-struct Run {
-  std::chrono::steady_clock::time_point ended;
-  int64_t bytes_read;  // the kernel's count of the bytes the child read
-};
-
-// Waits for the child's end. The bytes it read are read from /proc while it
-// has exited but is not yet reaped, when the kernel's count is whole and
-// still there. Exits 2 when the child failed.
-Run Finish(pid_t pid, const std::string& what) {
-  siginfo_t info{};
-  Run run{{}, -1};
-  if (waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT) == 0) {
-    run.ended = std::chrono::steady_clock::now();
-    std::ifstream io("/proc/" + std::to_string(pid) + "/io");
-    std::string key;
-    int64_t value = 0;
-    while (io >> key >> value) {
-      if (key == "rchar:") run.bytes_read = value;
-    }
-  }
-  int status = 0;
-  if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status) ||
-      WEXITSTATUS(status) != 0) {
-    std::fprintf(stderr, "bench: %s failed\n", what.c_str());
-    std::exit(2);
-  }
-  return run;
-}
-
-struct Timed {
-  double seconds;
-  int64_t bytes_read;
-};
-
-// Runs argv in `dir` and times it.
-Timed Spawn(const std::vector<std::string>& args, const fs::path& dir) {
-  const auto start = std::chrono::steady_clock::now();
-  const Run run = Finish(Start(args, dir), args[0]);
-  return {std::chrono::duration<double>(run.ended - start).count(),
-          run.bytes_read};
-}
-
-// System calls of one run besides those that read the image (or the
-// manifest), counted by strace -c -f.
-long CountSyscalls(const std::vector<std::string>& args, const fs::path& dir,
-                   const fs::path& scratch) {
-  const fs::path report = scratch / "strace.txt";
-  std::vector<std::string> traced{"/usr/bin/env", "strace", "-f",
-                                  "-c",           "-o",     report.string()};
-  traced.insert(traced.end(), args.begin(), args.end());
-  Spawn(traced, dir);
-  std::ifstream in(report);
-  std::string line;
-  long total = 0;
-  while (std::getline(in, line)) {
-    // "  0.00    0.000012     1     24912       12 openat": calls is the
-    // fourth column, the name the last.
-    std::istringstream fields(line);
-    std::string percent, seconds, per_call, name, word;
-    long calls = 0;
-    if (!(fields >> percent >> seconds >> per_call >> calls)) continue;
-    while (fields >> word) name = word;
-    static const char* const kReading[] = {"read",    "pread64", "lseek",
-                                           "_llseek", "readv",   "total"};
-    if (std::find(std::begin(kReading), std::end(kReading), name) ==
-        std::end(kReading)) {
-      total += calls;
-    }
-  }
-  return total;
-}
-
-// Starts one run of argv under callgrind, which writes its counts to
-// `counts`; the total is read with ReadInstructions once it has ended.
-pid_t StartCounting(const std::vector<std::string>& args, const fs::path& dir,
-                    const fs::path& counts) {
-  std::vector<std::string> counted{"/usr/bin/env", "valgrind",
-                                   "--tool=callgrind",
-                                   "--callgrind-out-file=" + counts.string()};
-  counted.insert(counted.end(), args.begin(), args.end());
-  return Start(counted, dir);
-}
-
-// The instructions callgrind counted: its "totals:" (or "summary:") line.
-int64_t ReadInstructions(const fs::path& counts) {
-  std::ifstream in(counts);
-  std::string line;
-  int64_t total = -1;
-  while (std::getline(in, line)) {
-    if (line.rfind("totals:", 0) == 0) total = std::atoll(line.c_str() + 7);
-    if (total < 0 && line.rfind("summary:", 0) == 0) {
-      total = std::atoll(line.c_str() + 8);
-    }
-  }
-  fs::remove(counts);
-  if (total < 0) {
-    std::fprintf(stderr, "bench: no count in %s\n", counts.c_str());
-    std::exit(2);
-  }
-  return total;
-}
-
-// Peak resident memory of one run in KiB: VmHWM of the process, read while
-// ptrace holds it at its exit. The kernel's maxrss of a child would count
-// the memory of the process that spawned it, which here holds the image.
-long PeakRssKiB(const std::vector<std::string>& args, const fs::path& dir) {
-  std::vector<char*> argv;
-  for (const std::string& arg : args) {
-    argv.push_back(const_cast<char*>(arg.c_str()));
-  }
-  argv.push_back(nullptr);
-  std::fflush(nullptr);  // the child must not write this process's output
-  const pid_t pid = fork();
-  if (pid == 0) {
-    if (chdir(dir.c_str()) != 0) _exit(126);
-    if (std::freopen("/dev/null", "w", stdout) == nullptr ||
-        std::freopen("/dev/null", "w", stderr) == nullptr) {
-      _exit(126);
-    }
-    ptrace(PTRACE_TRACEME, 0, nullptr, nullptr);
-    execv(argv[0], argv.data());
-    _exit(127);
-  }
-  int status = 0;
-  waitpid(pid, &status, 0);  // stopped at its exec
-  ptrace(PTRACE_SETOPTIONS, pid, nullptr, PTRACE_O_TRACEEXIT);
-  ptrace(PTRACE_CONT, pid, nullptr, nullptr);
-  long peak = -1;
-  while (waitpid(pid, &status, 0) == pid && !WIFEXITED(status) &&
-         !WIFSIGNALED(status)) {
-    if (status >> 8 == (SIGTRAP | (PTRACE_EVENT_EXIT << 8))) {
-      std::ifstream in("/proc/" + std::to_string(pid) + "/status");
-      std::string line;
-      while (std::getline(in, line)) {
-        if (line.rfind("VmHWM:", 0) == 0) peak = std::atol(line.c_str() + 6);
-      }
-    }
-    const int signal = WIFSTOPPED(status) && WSTOPSIG(status) != SIGTRAP
-                           ? WSTOPSIG(status)
-                           : 0;
-    ptrace(PTRACE_CONT, pid, nullptr,
-           reinterpret_cast<void*>(static_cast<intptr_t>(signal)));
-  }
-  return peak;
-}
-
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
-}
-
-// The system calls that writing `files` may take besides reading the
-// image, each write as its name stands then: free, written before in this
-// run, or taken before the run (`filled`: every name holds what the run's
-// last write of it leaves).
-long CallBudget(const Manifest& files, bool filled, long console_lines) {
-  std::map<std::string, int> size_now;
-  if (filled) {
-    for (const auto& [name, size] : files) size_now[name] = size;
-  }
-  std::set<std::string> written;
-  bool taken_met = false;
-  long calls = kCallsFirstLine + kCallsConsoleLine * console_lines;
-  for (const auto& [name, size] : files) {
-    const auto there = size_now.find(name);
-    if (there == size_now.end()) {
-      calls += kCallsNewName;
-    } else {
-      calls += kCallsOurName + (there->second > size ? kCallsCut : 0);
-      if (written.count(name) == 0) {
-        calls += kCallsTakenName + (taken_met ? 0 : kCallsFirstTaken);
-        taken_met = true;
-      }
-    }
-    written.insert(name);
-    size_now[name] = size;
-  }
-  return calls;
-}
 
 // True when `dir` holds the files a run should leave and no other: each
 // name of `files` at the size of its last write.
@@ -476,13 +69,6 @@ bool FilesRight(const fs::path& dir, const Manifest& files) {
     ++seen;
   }
   return seen == expected.size();
-}
-
-int64_t InstructionsToday(const std::string& scenario) {
-  for (const InstructionCount& count : kInstructionsToday) {
-    if (scenario == count.scenario) return count.today;
-  }
-  return 0;
 }
 
 struct Scenario {
@@ -663,9 +249,7 @@ Measured Measure(const Scenario& s, int runs, const fs::path& scratch,
           dorvex_instructions};
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int Main(int argc, char** argv) {
   if (argc == 3 && std::string(argv[1]) == "--image") {
     Manifest files;
     return d88::WriteBytes(argv[2], BuildIntactImage(&files)) ? 0 : 1;
@@ -805,3 +389,8 @@ int main(int argc, char** argv) {
   }
   return missed == 0 ? 0 : 1;
 }
+
+}  // namespace
+}  // namespace bench
+
+int main(int argc, char** argv) { return bench::Main(argc, argv); }

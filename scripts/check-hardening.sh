@@ -38,6 +38,11 @@ case $machine in
     done
     # A random base needs relocations to move the program by.
     objdump -h "$released" | grep -q '\.reloc' || missing+=(".reloc section")
+    # Linked statically: no DLL of the compiler's runtime (its C++ library,
+    # its threads) to ship beside the program.
+    runtime=$(objdump -p "$released" | awk '/DLL Name:/ { print $3 }' |
+      grep -iE '^(libstdc\+\+|libgcc|libwinpthread)' | xargs || true)
+    [[ -z $runtime ]] || missing+=("static linking (imports $runtime)")
     ;;
   *)
     case $machine in

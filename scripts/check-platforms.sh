@@ -5,16 +5,17 @@
 # Builds the 32-bit Windows program and, for macOS on Apple silicon and
 # Intel, the program and the whole suite, which nothing here can run, and
 # the release packages, then checks that the Windows zip's
-# dorvex.exe extracts the sample image exactly as the Linux build does.
+# dorvex.exe extracts the sample image exactly as the Linux build does, and
+# its dorvex-probe.exe prints what the Linux one prints.
 #   scripts/check-platforms.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
 started=$(date +%s)
 
-packages=(cmake ninja-build g++ libgtest-dev googletest qemu-user wine wine64
-  g++-mingw-w64-x86-64 g++-mingw-w64-i686 g++-s390x-linux-gnu
-  g++-i686-linux-gnu g++-aarch64-linux-gnu g++-arm-linux-gnueabihf binutils
-  dpkg-dev gzip xvfb xdotool llvm nlohmann-json3-dev)
+packages=(cmake ninja-build g++ libgtest-dev googletest nlohmann-json3-dev
+  qemu-user wine wine64 g++-mingw-w64-x86-64 g++-mingw-w64-i686
+  g++-s390x-linux-gnu g++-i686-linux-gnu g++-aarch64-linux-gnu
+  g++-arm-linux-gnueabihf binutils dpkg-dev gzip xvfb xdotool llvm)
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'ok installed' ||
@@ -62,7 +63,8 @@ echo "== the Windows zip extracts the sample as Linux does"
 scratch=$(mktemp -d)
 mkdir "$scratch/zip" "$scratch/windows" "$scratch/linux"
 (cd "$scratch/zip" && cmake -E tar xf "$OLDPWD"/build/windows-x64/dorvex-*.zip)
-for file in dorvex.exe README.md README.ja.md LICENSE; do
+for file in dorvex.exe dorvex-probe.exe README.md README.ja.md LICENSE \
+  probe.md probe.schema.json; do
   test -f "$scratch/zip/$file" || { echo "zip lacks $file" >&2; exit 1; }
 done
 sample=$(pwd)/examples/sample.d88
@@ -79,6 +81,16 @@ diff -r "$scratch/windows" "$scratch/linux"
 ls "$scratch/windows"
 # Piped, every line ends in CR LF.
 test "$(grep -c $'\r$' "$scratch/windows.out")" = "$(wc -l <"$scratch/windows.out")"
+
+echo "== dorvex-probe.exe probes the sample as Linux does, on two threads"
+mkdir "$scratch/probe"
+cp "$sample" "$scratch/probe/sample.d88"
+(cd "$scratch/probe" &&
+  "$OLDPWD/build/default/dorvex-probe" -j 2 sample.d88 >../linux-probe.out &&
+  /usr/lib/wine/wine64 "$scratch/zip/dorvex-probe.exe" -j 2 sample.d88 \
+    >../windows-probe.out)
+tr -d '\r' <"$scratch/windows-probe.out" | cmp - "$scratch/linux-probe.out"
+rm -r "$scratch/probe"
 
 echo "== dorvex.exe on a terminal shows the Japanese text, in order"
 # Wine draws WriteConsoleW text to its terminal as UTF-8, between cursor

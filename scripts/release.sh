@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Makes every release package from a clean clone of what is committed: the
 # page dorvex-<version>.html, which runs in a browser; the Windows zips (x64
-# and x86); for Linux on x86_64, i686, aarch64 and armhf a
-# static program, as a tar.gz and a .deb each; for macOS one universal
-# program (Apple silicon and Intel) as a tar.gz; a source archive that holds
-# no build output; and SHA256SUMS over them all. Any clone of one commit
+# and x86); for Linux on x86_64, i686, aarch64 and armhf the static
+# programs, as a tar.gz and a .deb each; for macOS universal programs
+# (Apple silicon and Intel) as a tar.gz; a source archive that holds no
+# build output; and SHA256SUMS over them all. Each package holds both
+# programs, dorvex and dorvex-probe. Any clone of one commit
 # gives the same bytes: every time stamp is the commit's, every owner root,
 # every mode fixed, every archive's members in name order, and no build path
 # in any program. Then checks each package: lintian reports no error on a
@@ -13,8 +14,8 @@
 # protector, fortified calls, a stack that never runs code; on Windows a
 # random base and no executable data; on macOS scripts/check-macos.sh: both
 # slices, the oldest macOS, libSystem alone, PIE, a signature), and each
-# Linux program extracts the sample exactly as the native build does (x86_64
-# in an empty root directory, the others under qemu).
+# Linux program extracts (or probes) the sample exactly as the native build
+# does (x86_64 in an empty root directory, the others under qemu).
 #   scripts/release.sh [OUTDIR]   (default: release/)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -64,11 +65,12 @@ repack_deb() {
 }
 
 linux_presets=(default linux-i686 linux-aarch64 linux-armhf)
+programs=(dorvex dorvex-probe)
 for preset in "${linux_presets[@]}" windows-x64 windows-x86; do
   echo "== $preset"
   dir=build/$preset
   cmake --preset "$preset" -DDORVEX_BUILD_TESTS=OFF >/dev/null
-  cmake --build --preset "$preset" --target dorvex >/dev/null
+  cmake --build --preset "$preset" --target "${programs[@]}" >/dev/null
   name=$(sed -nE 's/^set\(CPACK_PACKAGE_FILE_NAME "(.*)"\)/\1/p' \
     "$dir/CPackConfig.cmake")
   rm -rf "$work/tree"
@@ -93,12 +95,14 @@ scripts/macos-toolchain.sh
 llvm=$(llvm-config --bindir)
 for arch in arm64 x86_64; do
   cmake --preset "macos-$arch" -DDORVEX_BUILD_TESTS=OFF >/dev/null
-  cmake --build --preset "macos-$arch" --target dorvex >/dev/null
+  cmake --build --preset "macos-$arch" --target "${programs[@]}" >/dev/null
 done
 rm -rf "$work/tree"
 cmake --install build/macos-arm64 --prefix "$work/tree" >/dev/null
-"$llvm/llvm-lipo" -create build/macos-arm64/dorvex build/macos-x86_64/dorvex \
-  -output "$work/tree/bin/dorvex"
+for program in "${programs[@]}"; do
+  "$llvm/llvm-lipo" -create "build/macos-arm64/$program" \
+    "build/macos-x86_64/$program" -output "$work/tree/bin/$program"
+done
 pack "$work/tree" "$out/dorvex-$version-macOS-universal.tar.gz"
 echo "the macOS package: $(( $(date +%s) - mac_started ))s"
 
@@ -120,9 +124,12 @@ for deb in "$out"/dorvex_"$version"_*.deb; do
     { echo "release: $deb has dependencies" >&2; exit 1; }
   rm -rf "$work/unpacked"
   dpkg-deb -x "$deb" "$work/unpacked"
-  for file in usr/bin/dorvex usr/share/man/man1/dorvex.1.gz \
-    usr/share/man/ja/man1/dorvex.1.gz usr/share/doc/dorvex/copyright \
-    usr/share/doc/dorvex/README.md usr/share/doc/dorvex/README.ja.md; do
+  for file in usr/bin/dorvex usr/bin/dorvex-probe \
+    usr/share/man/man1/dorvex.1.gz usr/share/man/ja/man1/dorvex.1.gz \
+    usr/share/man/man1/dorvex-probe.1.gz \
+    usr/share/man/ja/man1/dorvex-probe.1.gz usr/share/doc/dorvex/copyright \
+    usr/share/doc/dorvex/README.md usr/share/doc/dorvex/README.ja.md \
+    usr/share/doc/dorvex/probe.md usr/share/doc/dorvex/probe.schema.json; do
     test -f "$work/unpacked/$file" ||
       { echo "release: $deb lacks $file" >&2; exit 1; }
   done
@@ -130,10 +137,15 @@ done
 
 echo "== each Linux program is static and extracts the sample as the build does"
 sample=$work/src/examples/sample.d88
-mkdir "$work/native"
+mkdir "$work/native" "$work/native-probe"
 (cd "$work/native" && "$work/src/build/default/dorvex" "$sample" \
   >../native.out 2>../native.err)
 test -n "$(ls "$work/native")"
+# The probe on two threads, the image named alike everywhere.
+cp "$sample" "$work/native-probe/sample.d88"
+(cd "$work/native-probe" &&
+  "$work/src/build/default/dorvex-probe" -j 2 sample.d88 >../native-probe.out)
+grep -q '"disks"' "$work/native-probe.out"
 for archive in "$out"/dorvex-"$version"-Linux-*.tar.gz; do
   arch=${archive##*-Linux-}
   arch=${arch%.tar.gz}
@@ -141,22 +153,33 @@ for archive in "$out"/dorvex-"$version"-Linux-*.tar.gz; do
   run=$work/run-$arch
   mkdir -p "$run/package" "$run/root"
   tar -C "$run/package" -xzf "$archive"
-  program=$run/package/bin/dorvex
   case $arch in
     x86_64) preset=default ;;
     *) preset=linux-$arch ;;
   esac
-  scripts/check-hardening.sh "$arch" "$program" "build/$preset/dorvex"
+  for program in "${programs[@]}"; do
+    scripts/check-hardening.sh "$arch" "$run/package/bin/$program" \
+      "build/$preset/$program"
+  done
   # An empty root, or qemu with no library path: nothing but the program
   # and the image.
-  cp "$program" "$run/root/dorvex"
+  cp "$run/package/bin/dorvex" "$run/package/bin/dorvex-probe" "$run/root/"
   cp "$sample" "$run/root/sample.d88"
-  case $arch in
-    x86_64) (cd "$run/root" && chroot . /dorvex /sample.d88 >../out 2>../err) ;;
-    i686) (cd "$run/root" && qemu-i386 ./dorvex sample.d88 >../out 2>../err) ;;
-    aarch64) (cd "$run/root" && qemu-aarch64 ./dorvex sample.d88 >../out 2>../err) ;;
-    armhf) (cd "$run/root" && qemu-arm ./dorvex sample.d88 >../out 2>../err) ;;
-  esac
+  # Runs the program $1 with the arguments after it in the empty root.
+  in_root() {
+    local program=$1
+    shift
+    case $arch in
+      x86_64) (cd "$run/root" && chroot . "/$program" "$@") ;;
+      i686) (cd "$run/root" && qemu-i386 "./$program" "$@") ;;
+      aarch64) (cd "$run/root" && qemu-aarch64 "./$program" "$@") ;;
+      armhf) (cd "$run/root" && qemu-arm "./$program" "$@") ;;
+    esac
+  }
+  in_root dorvex-probe -j 2 sample.d88 >"$run/probe.out"
+  cmp "$run/probe.out" "$work/native-probe.out"
+  rm "$run/root/dorvex-probe"
+  in_root dorvex sample.d88 >"$run/out" 2>"$run/err"
   rm "$run/root/dorvex" "$run/root/sample.d88"
   cmp "$run/out" "$work/native.out"
   cmp "$run/err" "$work/native.err"
@@ -170,20 +193,26 @@ for pair in x64:x86_64 x86:i686; do
   mkdir "$work/zip"
   (cd "$work/zip" &&
     cmake -E tar xf "$out/dorvex-$version-Windows-${pair#*:}.zip")
-  scripts/check-hardening.sh "windows-$machine" "$work/zip/dorvex.exe" \
-    "build/windows-$machine/dorvex.exe"
+  for program in "${programs[@]}"; do
+    scripts/check-hardening.sh "windows-$machine" "$work/zip/$program.exe" \
+      "build/windows-$machine/$program.exe"
+  done
 done
 
 echo "== the macOS program"
 rm -rf "$work/mac"
 mkdir "$work/mac"
 tar -C "$work/mac" -xzf "$out/dorvex-$version-macOS-universal.tar.gz"
-for file in bin/dorvex share/man/man1/dorvex.1.gz share/man/ja/man1/dorvex.1.gz \
-  share/doc/dorvex/LICENSE share/doc/dorvex/README.md \
-  share/doc/dorvex/README.ja.md; do
+for file in bin/dorvex bin/dorvex-probe share/man/man1/dorvex.1.gz \
+  share/man/ja/man1/dorvex.1.gz share/man/man1/dorvex-probe.1.gz \
+  share/man/ja/man1/dorvex-probe.1.gz share/doc/dorvex/LICENSE \
+  share/doc/dorvex/README.md share/doc/dorvex/README.ja.md \
+  share/doc/dorvex/probe.md share/doc/dorvex/probe.schema.json; do
   test -f "$work/mac/$file" || { echo "release: the macOS package lacks $file" >&2; exit 1; }
 done
-scripts/check-macos.sh "$work/mac/bin/dorvex"
+for program in "${programs[@]}"; do
+  scripts/check-macos.sh "$work/mac/bin/$program"
+done
 
 # The source archive holds no build output.
 if tar -tzf "$out/dorvex-$version-source.tar.gz" | grep -qE '/build/|\.o$|\.deb$'; then
