@@ -161,10 +161,15 @@ bool DiskImage::ReadSectorMarks(int32_t track, int32_t c, int32_t h, int32_t r,
   if (LookUp(track, c, h, r, n, &offset, &length) != ReadFault::kNone) {
     return false;
   }
-  const uint8_t* header =
-      file_.Peek(offset - SectorHeader::kSize, SectorHeader::kSize);
-  // The walk read this header whole; only a file that shrank since fails.
-  if (header == nullptr) return false;
+  // A header that the buffer no longer holds (its data began a fresh fill)
+  // is read on its own: filling the buffer again there would read a whole
+  // buffer twice for 16 bytes.
+  uint8_t header[SectorHeader::kSize];
+  if (!file_.Seek(offset - SectorHeader::kSize) ||
+      file_.ReadAroundBuffer(header, SectorHeader::kSize) <
+          SectorHeader::kSize) {
+    return false;  // the walk read it whole: only a file that shrank fails
+  }
   marks->density = header[SectorMarks::kDensityOffset];
   marks->deleted = header[SectorMarks::kDeletedOffset];
   marks->status = header[SectorMarks::kStatusOffset];

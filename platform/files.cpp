@@ -60,6 +60,7 @@ FileIdentity IdentityOf(const BY_HANDLE_FILE_INFORMATION& info) {
   identity.known = true;
   identity.volume = info.dwVolumeSerialNumber;
   identity.index = (uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
+  identity.size = (uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
   return identity;
 }
 
@@ -238,6 +239,8 @@ FileIdentity IdentityOf(const struct stat& status) {
   identity.known = true;
   identity.volume = static_cast<uint64_t>(status.st_dev);
   identity.index = static_cast<uint64_t>(status.st_ino);
+  identity.size =
+      status.st_size > 0 ? static_cast<uint64_t>(status.st_size) : 0;
   return identity;
 }
 

@@ -24,6 +24,9 @@ struct FileIdentity {
   bool known = false;
   uint64_t volume = 0;
   uint64_t index = 0;
+  // Its length in bytes when it was looked at: no part of what makes two
+  // identities the same.
+  uint64_t size = 0;
 };
 
 inline bool SameFile(const FileIdentity& a, const FileIdentity& b) {

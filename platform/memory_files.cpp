@@ -130,7 +130,10 @@ bool MemoryFiles::Seek(std::FILE* file, int64_t offset) const {
 }
 
 FileIdentity MemoryFiles::Identify(std::FILE* file) const {
-  return file != nullptr ? IdentityOf(kImageSerial) : FileIdentity();
+  if (file == nullptr) return FileIdentity();
+  FileIdentity identity = IdentityOf(kImageSerial);
+  identity.size = image_size_;
+  return identity;
 }
 
 int32_t MemoryFiles::Find(const char* name) const {

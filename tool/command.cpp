@@ -111,6 +111,7 @@ int RunCommand(RunState& run, int argc, const char* const* argv,
     WriteCannotOpen(err);
     return 1;
   }
+  run.image_size = image.GetFileIdentity().size;
   const int32_t disk_count = image.GetDiskCount();
   sums.disks = disk_count;
   bool number_seen[kDiskNumbers] = {};

@@ -1,7 +1,6 @@
 #include "tool/probe_run.h"
 
 #include <cerrno>
-#include <filesystem>
 #include <system_error>
 
 #include "tool/command.h"
@@ -68,10 +67,8 @@ ProbeResult ProbeImage(RunState& run, DiskReport& report,
     return result;
   }
   result.opened = true;
-  std::error_code size_error;
-  const uintmax_t size =
-      std::filesystem::file_size(std::filesystem::u8path(path), size_error);
-  const uint64_t bytes = size_error ? 0 : static_cast<uint64_t>(size);
+  // Told when the run opened the image: no second look at the file.
+  const uint64_t bytes = run.image_size;
   result.line = settings.summary
                     ? JsonLine(SummaryJson(path, bytes, keeper.disks()))
                     : ImageLine(path, bytes, keeper.disks());

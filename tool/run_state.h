@@ -28,6 +28,8 @@ struct RunState {
   // A run that only looks writes no file: each file read whole counts as
   // written under its name, as the console's run would write it.
   bool writes_files = true;
+  // The image file's length when the run opened it, as the system told it.
+  uint64_t image_size = 0;
 };
 
 }  // namespace dorvex
